@@ -1,0 +1,6 @@
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication a(argc, argv);
+    return 0;
+}

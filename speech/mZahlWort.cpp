@@ -1,0 +1,88 @@
+#include "mZahlWort.h"
+
+#include <array>
+
+namespace {
+
+// The word of a digit where it stands as hundreds or ones digit.
+const std::array<const char*, 10> Ziffer = {"",     "ein",   "zwei",   "drei", "vier",
+                                            "fünf", "sechs", "sieben", "acht", "neun"};
+
+// The tens words, the suffix included.
+const std::array<const char*, 10> Zehner = {"",         "zehn",     "zwan-zig", "drei-ßig",
+                                            "vier-zig", "fünf-zig", "sech-zig", "sieb-zig",
+                                            "acht-zig", "neun-zig"};
+
+} // namespace
+
+std::string ZahlWort(int Zahl, int Genus, int Ordinal) {
+    if (Zahl < 0 || Zahl > 999 || Genus < 0 || Genus > 2 || Ordinal < 0 || Ordinal > 1) {
+        return {};
+    }
+    const int hunderter = Zahl / 100;
+    const int zehner = (Zahl % 100) / 10;
+    const int einer = Zahl % 10;
+    const int rest = Zahl % 100;
+
+    std::string s;
+    if (hunderter > 0) {
+        s += Ziffer[hunderter];
+        s += "-hundert";
+        if (zehner + einer > 0) {
+            s += "-";
+        }
+    }
+
+    if (rest < 13 || rest == 16 || rest == 17 || rest == 20) {
+        if (Zahl == 0) {
+            s += "null";
+        } else if (rest == 1 && Genus == 0 && Ordinal == 0) {
+            s += "ein";
+        } else if (rest == 1 && Genus == 1 && Ordinal == 0) {
+            s += "eine";
+        } else if (rest == 1 && Genus == 2 && Ordinal == 0) {
+            s += "eins";
+        } else if (rest == 1) {
+            // The ordinal stem of one is "er" whatever the gender, so that the suffix
+            // never stands without a stem.
+            s += "er";
+        } else if (rest == 2) {
+            s += "zwei";
+        } else if (rest == 3) {
+            s += Ordinal == 0 ? "drei" : "drit";
+        } else if (rest >= 4 && rest <= 7) {
+            s += Ziffer[rest];
+        } else if (rest == 8) {
+            s += std::string("acht").substr(0, 4 - Ordinal);
+        } else if (rest == 9) {
+            s += "neun";
+        } else if (rest == 10) {
+            s += "zehn";
+        } else if (rest == 11) {
+            s += "elf";
+        } else if (rest == 12) {
+            s += "zwölf";
+        } else if (rest == 16) {
+            s += "sech-zehn";
+        } else if (rest == 17) {
+            s += "sieb-zehn";
+        } else if (rest == 20) {
+            s += "zwan-zig";
+        }
+    } else {
+        s += Ziffer[einer];
+        if (zehner > 1 && einer > 0) {
+            s += "-un";
+        }
+        if (einer > 0) {
+            s += "-";
+        }
+        s += Zehner[zehner];
+    }
+
+    if (Ordinal == 1) {
+        const bool ste = rest == 1 || zehner > 1 || (hunderter > 0 && rest == 0);
+        s += ste ? "-ste" : "-te";
+    }
+    return s;
+}

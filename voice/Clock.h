@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// The time sources of the clock, injectable so that tests can step over midnight.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Local time of day as "HH:MM:SS" (a leap second reads as :59).
+    virtual std::string TimeText() const = 0;
+    // Local seconds since midnight, with fraction.
+    virtual double SecondsSinceMidnight() const = 0;
+    // Seconds on a monotonic clock, for measuring elapsed time.
+    virtual double MonotonicSeconds() const = 0;
+};
+
+// The system's real-time and monotonic clocks.
+class SystemClock final : public Clock {
+public:
+    std::string TimeText() const override;
+    double SecondsSinceMidnight() const override;
+    double MonotonicSeconds() const override;
+};
