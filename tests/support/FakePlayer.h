@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Player.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Records what would have been played. onPlay runs inside every play, where the real player
+// would block, so a test can look at the window or move a fake clock then.
+class FakePlayer final : public Player {
+public:
+    struct Call {
+        bool file = false;
+        QByteArray image;
+        std::string path;
+    };
+
+    void PlayImage(const QByteArray& wav) override {
+        calls.push_back({false, wav, {}});
+        if (onPlay) {
+            onPlay();
+        }
+    }
+    void PlayFile(const std::string& path) override {
+        calls.push_back({true, {}, path});
+        if (onPlay) {
+            onPlay();
+        }
+    }
+    void Drain() override { ++drains; }
+
+    std::vector<Call> calls;
+    int drains = 0;
+    std::function<void()> onPlay;
+};
