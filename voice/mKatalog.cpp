@@ -1,0 +1,32 @@
+#include "mKatalog.h"
+
+#include <QFile>
+#include <QString>
+
+#include <algorithm>
+
+const std::array<std::string_view, 27> WortTeile = {
+    "ACHT", "DREI", "EIN",  "EINE",  "EINS",    "ELF",      "ES",   "FUENF",  "IST",
+    "NEUN", "NULL", "SECH", "SECHS", "SEKUNDE", "SEKUNDEN", "SIEB", "SIEBEN", "SSIG",
+    "UHR",  "UN",   "UND",  "VIER",  "ZEHN",    "ZIG",      "ZWAN", "ZWEI",   "ZWOELF",
+};
+
+QByteArray LadeAufnahme(const std::string& Name, int Stimme) {
+    if (Stimme < 1 || Stimme > EingebauteStimmen)
+        return {};
+    // Only a known name leads to a resource path, so no name can reach another file.
+    std::string gross(Name);
+    for (char& c : gross) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    const auto it = std::find(WortTeile.begin(), WortTeile.end(), gross);
+    if (it == WortTeile.end())
+        return {};
+    QFile datei(QStringLiteral(":/voices/%1/%2.wav")
+                    .arg(Stimme)
+                    .arg(QString::fromLatin1(it->data(), static_cast<qsizetype>(it->size()))));
+    if (!datei.open(QIODevice::ReadOnly))
+        return {};
+    return datei.readAll();
+}
