@@ -1,0 +1,43 @@
+#include "AlignedTimer.h"
+
+#include "Clock.h"
+
+#include <cmath>
+
+namespace {
+// How long after the boundary a tick falls, so that the clock already shows the new second
+// even when the timer fires a little early.
+constexpr double Vorlauf = 0.002;
+} // namespace
+
+AlignedTimer::AlignedTimer(const Clock& clock, int intervalMs, QObject* parent)
+    : QObject(parent), clock_(clock), interval_(intervalMs) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &AlignedTimer::Tick);
+}
+
+int AlignedTimer::MsBisZumNaechsten() const {
+    const double periode = interval_ / 1000.0;
+    const double phase = std::fmod(clock_.SecondsSinceMidnight(), periode);
+    double bis = periode - phase + Vorlauf;
+    if (bis > periode) {
+        bis -= periode; // just before the offset point of this period
+    }
+    return static_cast<int>(std::ceil(bis * 1000.0));
+}
+
+void AlignedTimer::start() {
+    timer_.start(MsBisZumNaechsten());
+}
+
+void AlignedTimer::stop() {
+    timer_.stop();
+}
+
+void AlignedTimer::Tick() {
+    // Re-arm first: the handler may run an announcement that processes events for seconds,
+    // and ticks must keep arriving meanwhile.
+    timer_.start(MsBisZumNaechsten());
+    emit timeout();
+}

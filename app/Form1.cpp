@@ -1,0 +1,449 @@
+#include "Form1.h"
+
+#include "AlignedTimer.h"
+#include "Clock.h"
+#include "EventPump.h"
+#include "Player.h"
+#include "mAnsage.h"
+#include "mEinstellungen.h"
+#include "mExist.h"
+#include "mGetCMD.h"
+#include "mProgVer.h"
+#include "mSagWort.h"
+#include "mWaitS.h"
+#include "mZeitSatz.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+// The classic fonts of the window, where Debian's metric-compatible files are installed.
+void LadeSchriften() {
+    static const bool geladen = [] {
+        for (const char* datei :
+             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/ms_sans_serif.ttf"}) {
+            if (QFile::exists(datei)) {
+                QFontDatabase::addApplicationFont(datei);
+            }
+        }
+        return true;
+    }();
+    (void)geladen;
+}
+
+QFont Schrift(const char* familie, double punkte) {
+    QFont f(familie);
+    f.setPointSizeF(punkte);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+// The data folder below dir: "DATA", or the folder whose name matches it without regard
+// to case.
+std::string DatenOrdner(const std::string& dir) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::path(dir) / "DATA", ec)) {
+        return "DATA";
+    }
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (QString::fromStdString(name).compare("data", Qt::CaseInsensitive) == 0 &&
+            it->is_directory(ec)) {
+            return name;
+        }
+    }
+    return "DATA";
+}
+
+} // namespace
+
+Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
+    : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
+    LadeSchriften();
+    ErzeugeSteuerelemente();
+}
+
+Form1::~Form1() = default;
+
+void Form1::ErzeugeSteuerelemente() {
+    vTwipsX = 1440.0 / logicalDpiX();
+    vTwipsY = 1440.0 / logicalDpiY();
+    auto setze = [this](QWidget* w, int links, int oben, int breite, int hoehe) {
+        w->setGeometry(static_cast<int>(std::lround(links / vTwipsX)),
+                       static_cast<int>(std::lround(oben / vTwipsY)),
+                       static_cast<int>(std::lround(breite / vTwipsX)),
+                       static_cast<int>(std::lround(hoehe / vTwipsY)));
+    };
+
+    setWindowTitle("Quorvane Tikkaru");
+    setFont(Schrift("Tahoma", 8.25));
+    setFixedSize(static_cast<int>(std::lround(7890 / vTwipsX)),
+                 static_cast<int>(std::lround(1740 / vTwipsY)));
+
+    const QFont klassisch = Schrift("MS Sans Serif", 8.25);
+    const QFont klein = Schrift("Tahoma", 6.75);
+
+    coVoice = new QComboBox(this);
+    coVoice->setObjectName("coVoice");
+    coVoice->setEditable(false);
+    setze(coVoice, 2520, 1230, 3765, 315);
+
+    Timer1 = new AlignedTimer(clock_, 500, this);
+    Timer1->setObjectName("Timer1");
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName("Frame1");
+    Frame1->setFont(klassisch);
+    setze(Frame1, 60, 0, 7755, 645);
+
+    TZ = new QLineEdit("00:00:00", Frame1);
+    TZ->setObjectName("TZ");
+    TZ->setReadOnly(true);
+    TZ->setAlignment(Qt::AlignCenter);
+    setze(TZ, 120, 210, 825, 315);
+
+    TT = new QLineEdit(Frame1);
+    TT->setObjectName("TT");
+    TT->setReadOnly(true);
+    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setze(TT, 1020, 210, 6615, 315);
+    // The spoken word stays highlighted also while another control has the focus.
+    QPalette p = TT->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    TT->setPalette(p);
+
+    Frame2 = new QGroupBox(this);
+    Frame2->setObjectName("Frame2");
+    Frame2->setFont(klassisch);
+    setze(Frame2, 60, 630, 6315, 1035);
+
+    chSek = new QCheckBox("Se&kunden ansagen", Frame2);
+    chSek->setObjectName("chSek");
+    chSek->setFont(klein);
+    setze(chSek, 4830, 210, 1365, 315);
+
+    opHH = new QRadioButton("jede &Stunde", Frame2);
+    opHH->setObjectName("opHH");
+    opHH->setFont(klein);
+    setze(opHH, 3630, 210, 1095, 315);
+
+    opMM = new QRadioButton("jede &Minute", Frame2);
+    opMM->setObjectName("opMM");
+    opMM->setFont(klein);
+    setze(opMM, 2460, 210, 1095, 315);
+
+    opAU = new QRadioButton("&Fortlaufend", Frame2);
+    opAU->setObjectName("opAU");
+    opAU->setFont(klein);
+    setze(opAU, 1290, 210, 1095, 315);
+
+    opMA = new QRadioButton("M&anuell", Frame2);
+    opMA->setObjectName("opMA");
+    opMA->setFont(klein);
+    setze(opMA, 120, 210, 1095, 315);
+
+    Label1 = new QLabel(QString::fromUtf8("Ausgewählte Stimme:"), Frame2);
+    Label1->setObjectName("Label1");
+    setze(Label1, 150, 660, 1545, 195);
+
+    Frame4 = new QGroupBox(this);
+    Frame4->setObjectName("Frame4");
+    Frame4->setFont(klassisch);
+    setze(Frame4, 6450, 630, 1365, 1035);
+
+    cOK = new QPushButton("&Tikkaru !", Frame4);
+    cOK->setObjectName("cOK");
+    cOK->setFont(klein);
+    cOK->setDefault(true);
+    setze(cOK, 120, 210, 1125, 315);
+
+    cExit = new QPushButton("Be&enden", Frame4);
+    cExit->setObjectName("cExit");
+    cExit->setFont(klein);
+    // Enter on the focused exit button ends, as it does on any focused button.
+    cExit->setAutoDefault(true);
+    setze(cExit, 120, 600, 1125, 315);
+
+    // The voice list belongs to the window but is drawn in front of the frame.
+    coVoice->raise();
+
+    opMM->setChecked(true);
+
+    setTabOrder(TT, opMA);
+    setTabOrder(opMA, opAU);
+    setTabOrder(opAU, opMM);
+    setTabOrder(opMM, opHH);
+    setTabOrder(opHH, chSek);
+    setTabOrder(chSek, coVoice);
+    setTabOrder(coVoice, cOK);
+    setTabOrder(cOK, cExit);
+    setTabOrder(cExit, TZ);
+    for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Frame2),
+                       static_cast<QWidget*>(Frame4), static_cast<QWidget*>(Label1)}) {
+        w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    auto beiAuswahl = [this](QRadioButton* option, void (Form1::*handler)()) {
+        connect(option, &QRadioButton::toggled, this, [this, handler](bool an) {
+            if (an) {
+                (this->*handler)();
+            }
+        });
+    };
+    beiAuswahl(opMA, &Form1::opMA_Click);
+    beiAuswahl(opAU, &Form1::opAU_Click);
+    beiAuswahl(opMM, &Form1::opMM_Click);
+    beiAuswahl(opHH, &Form1::opHH_Click);
+    connect(chSek, &QCheckBox::toggled, this, &Form1::chSek_Click);
+    connect(cOK, &QPushButton::clicked, this, &Form1::cOK_Click);
+    connect(cExit, &QPushButton::clicked, this, &Form1::cExit_Click);
+    connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
+    Timer1->start();
+}
+
+bool Form1::MinuteOderStunde() const {
+    return opMM->isChecked() || opHH->isChecked();
+}
+
+void Form1::ZeigeZeit() {
+    const std::string zeit = clock_.TimeText();
+    TZ->setText(QString::fromStdString(zeit));
+    TT->setText(QString::fromStdString(AnzeigeSatz(zeit, chSek->isChecked())));
+    TT->setCursorPosition(0);
+}
+
+void Form1::SagWort(const std::string& Wort) {
+    SpieleWort(player_, sDataPath, coVoice->currentIndex(), coVoice->count(), Wort);
+}
+
+void Form1::Tikkaru() {
+    if (vBusy == 1) {
+        return;
+    }
+    vBusy = 1;
+    cOK->setEnabled(false);
+
+    const std::string zeit = clock_.TimeText();
+    TZ->setText(QString::fromStdString(zeit));
+    const std::string satz = SprechSatz(zeit, chSek->isChecked(), MinuteOderStunde());
+    TT->setText(QString::fromStdString(satz));
+    TT->setCursorPosition(0);
+
+    Vorlesen(satz, {
+                       [this](int start, int laenge) { TT->setSelection(start, laenge); },
+                       [this](const std::string& wort) {
+                           pump_.ProcessPending();
+                           SagWort(wort);
+                       },
+                       [this] { WaitS(0.25, clock_, pump_); },
+                   });
+    // The last piece is heard to its end while it is still highlighted.
+    player_.Drain();
+
+    TT->setSelection(0, 0);
+    TT->setCursorPosition(0);
+    vBusy = 0;
+    cOK->setEnabled(true);
+}
+
+void Form1::Timer1_Timer() {
+    if (vBusy == 0) {
+        TZ->setText(QString::fromStdString(clock_.TimeText()));
+        ZeigeZeit();
+    }
+    if (opAU->isChecked()) {
+        Tikkaru();
+        return;
+    }
+    if (opHH->isChecked() && clock_.TimeText().ends_with("00:00")) {
+        Tikkaru();
+    }
+    if (opMM->isChecked() && clock_.TimeText().ends_with("00")) {
+        Tikkaru();
+    }
+}
+
+void Form1::ModusKlick(QRadioButton* option, bool sekunden) {
+    if (option->isChecked()) {
+        chSek->setChecked(sekunden);
+    }
+    if (isVisible()) {
+        TT->setFocus();
+    }
+}
+
+void Form1::opMA_Click() {
+    ModusKlick(opMA, true);
+}
+void Form1::opAU_Click() {
+    ModusKlick(opAU, true);
+}
+void Form1::opMM_Click() {
+    ModusKlick(opMM, false);
+}
+void Form1::opHH_Click() {
+    ModusKlick(opHH, false);
+}
+
+void Form1::chSek_Click() {
+    if (isVisible()) {
+        TT->setFocus();
+    }
+}
+
+void Form1::cOK_Click() {
+    if (isVisible()) {
+        TT->setFocus();
+    }
+    cOK->setEnabled(false);
+    Tikkaru();
+    cOK->setEnabled(true);
+}
+
+void Form1::cExit_Click() {
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent* e) {
+    Form_Unload();
+    e->accept();
+}
+
+void Form1::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (cOK->isEnabled() && e->modifiers() == Qt::NoModifier) {
+            cOK->click();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        if (e->modifiers() == Qt::NoModifier) {
+            cExit->click();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void Form1::Form_Load() {
+    if (prozess_.PreviousInstance()) {
+        prozess_.EndProgram();
+        return;
+    }
+    vTwipsX = 1440.0 / logicalDpiX();
+    vTwipsY = 1440.0 / logicalDpiY();
+    sRegApp = "Quorvane";
+    sRegSection = "Tikkaru";
+
+    sDataPath = prozess_.CurrentDir;
+    if (sDataPath.empty() || sDataPath.back() != '/') {
+        sDataPath += '/';
+    }
+    sDataPath += DatenOrdner(prozess_.CurrentDir) + "/";
+
+    hide();
+
+    Einstellungen store(sRegApp, sRegSection);
+    const int links = store.Position("WinLeft");
+    const int oben = store.Position("WinTop");
+    // Positions are stored in pixels; the twips round trip of the window toolkit cancels out.
+    move(std::max(links, 0), std::max(oben, 0));
+
+    for (const char* stimme : {"Stimme #1:  Ilvessa", "Stimme #2:  Sunnika", "Stimme #3:  Bodomar",
+                               "Stimme #4:  Computer"}) {
+        coVoice->addItem(stimme);
+    }
+    if (Exist(sDataPath + "es.wav") > 0) {
+        coVoice->addItem("Externe Stimme");
+    }
+
+    double v = store.Stimme();
+    const std::string arg1 = GetCMD(prozess_.CommandLine, 1);
+    const double arg2 = NumericValue(GetCMD(prozess_.CommandLine, 2));
+    if (arg2 > 0) {
+        v = arg2 - 1;
+    }
+    if (v > coVoice->count() - 1) {
+        v = 0;
+    }
+    coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
+
+    if (arg1 == "!" || arg1 == "!!") {
+        if (arg1 == "!!") {
+            chSek->setChecked(true);
+        }
+        Tikkaru();
+        prozess_.EndProgram();
+        return;
+    }
+
+    const std::string modus = store.Text("Mode", "3");
+    if (modus == "1") {
+        opMA->setChecked(true);
+    } else if (modus == "2") {
+        opAU->setChecked(true);
+    } else if (modus == "3") {
+        opMM->setChecked(true);
+    } else if (modus == "4") {
+        opHH->setChecked(true);
+    }
+    if (store.Text("Sekunden", "0") == "1") {
+        chSek->setChecked(true);
+    }
+
+    setWindowTitle(windowTitle() + "  Version " + QString::fromStdString(ProgVer()) + " - " +
+                   "28.05.2014");
+    vLoaded = 1;
+    show();
+    TT->setFocus();
+    ZeigeZeit();
+}
+
+void Form1::Form_Unload() {
+    if (vLoaded == 0) {
+        prozess_.EndProgram();
+        return;
+    }
+    Einstellungen store(sRegApp, sRegSection);
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        store.Schreibe("WinTop", QString::number(pos().y()));
+        store.Schreibe("WinLeft", QString::number(pos().x()));
+    }
+    if (opMA->isChecked()) {
+        store.Schreibe("Mode", "1");
+    }
+    if (opAU->isChecked()) {
+        store.Schreibe("Mode", "2");
+    }
+    if (opMM->isChecked()) {
+        store.Schreibe("Mode", "3");
+    }
+    if (opHH->isChecked()) {
+        store.Schreibe("Mode", "4");
+    }
+    store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
+    store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");
+    store.Sichere();
+    prozess_.EndProgram();
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class Clock;
+class EventPump;
+class Player;
+class AlignedTimer;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// What start-up and shutdown need of the process, injectable for tests.
+struct Prozess {
+    // The command-line text (arguments after the program name).
+    std::string CommandLine;
+    // The current working directory.
+    std::string CurrentDir;
+    // True when another copy of the program is running (and this one must end).
+    std::function<bool()> PreviousInstance = [] { return false; };
+    // Ends the program at once. After it returns (in tests) the caller stops too.
+    std::function<void()> EndProgram;
+};
+
+// The clock's one window: the controls, their handlers, the display refresh, the
+// announcement and the scheduler's tick.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: everything from the single-instance test to showing the window.
+    void Form_Load();
+    // Shutdown: writes the settings and ends the program.
+    void Form_Unload();
+
+    void ZeigeZeit();
+    void SagWort(const std::string& Wort);
+    void Tikkaru();
+    void Timer1_Timer();
+
+    void opMA_Click();
+    void opAU_Click();
+    void opMM_Click();
+    void opHH_Click();
+    void chSek_Click();
+    void cOK_Click();
+    void cExit_Click();
+
+    // The controls, named as everywhere in the program.
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame4;
+    QLineEdit* TZ;
+    QLineEdit* TT;
+    QCheckBox* chSek;
+    QRadioButton* opHH;
+    QRadioButton* opMM;
+    QRadioButton* opAU;
+    QRadioButton* opMA;
+    QLabel* Label1;
+    QComboBox* coVoice;
+    QPushButton* cOK;
+    QPushButton* cExit;
+    AlignedTimer* Timer1;
+
+    // Window state (see start-up).
+    std::string sRegApp;
+    std::string sRegSection;
+    double vTwipsX = 15;
+    double vTwipsY = 15;
+    std::string sDataPath;
+    int vBusy = 0;
+    int vLoaded = 0;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void ErzeugeSteuerelemente();
+    void ModusKlick(QRadioButton* option, bool sekunden);
+    bool MinuteOderStunde() const;
+
+    Clock& clock_;
+    Player& player_;
+    EventPump& pump_;
+    Prozess prozess_;
+};

@@ -1,0 +1,71 @@
+#include "mProzess.h"
+
+#include <QLockFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string SperrDatei() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string dir = runtime && *runtime ? runtime : "/tmp/tikkaru-" + std::to_string(getuid());
+    return dir + "/tikkaru.lock";
+}
+
+bool VorherigeInstanz() {
+    // Held until the process ends; the operating system's end of the process leaves the file,
+    // which the next start recognises as stale by its process id.
+    static QLockFile* sperre = nullptr;
+    if (sperre) {
+        return false;
+    }
+    const std::string pfad = SperrDatei();
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        const std::string dir = pfad.substr(0, pfad.rfind('/'));
+        ::mkdir(dir.c_str(), 0700);
+    }
+    sperre = new QLockFile(QString::fromStdString(pfad));
+    sperre->setStaleLockTime(0);
+    if (sperre->tryLock(0)) {
+        return false;
+    }
+    return sperre->error() == QLockFile::LockFailedError;
+}
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+extern "C" void SignalHandler(int sig) {
+    const char c = static_cast<char>(sig);
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+} // namespace
+
+void BeiBeendenSignal(std::function<void()> handler) {
+    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
+        char buf[16];
+        while (::read(signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        handler();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = SignalHandler;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+void EndeSofort(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}

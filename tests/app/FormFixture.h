@@ -1,0 +1,96 @@
+#pragma once
+
+#include "AlignedTimer.h"
+#include "FakeClock.h"
+#include "FakePlayer.h"
+#include "FakePump.h"
+#include "Form1.h"
+#include "mKatalog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A window driven by a fake clock, player and event pump. Pieces "play" for a fixed time and
+// the pump delivers the timer ticks that fall due meanwhile, as the event loop would.
+struct FormFixture {
+    FakeClock clock;
+    FakePlayer player;
+    FakePump pump;
+    int endCalls = 0;
+    std::unique_ptr<Form1> form;
+
+    double pieceSeconds = 0.3;
+    double nextTick = 0;
+    bool ticksInside = true;
+
+    // Each played piece: the selected text of TT and the voice it was played in.
+    struct Played {
+        QString highlighted;
+        int voice;
+    };
+    std::vector<Played> played;
+
+    explicit FormFixture(Prozess p = {}) {
+        if (!p.EndProgram) {
+            p.EndProgram = [this] { ++endCalls; };
+        }
+        form = std::make_unique<Form1>(clock, player, pump, std::move(p));
+        form->Timer1->stop(); // ticks come from the fixture
+        pump.advance = [this](double s) { clock.Advance(s); };
+        pump.onProcess = [this] {
+            if (ticksInside) {
+                DueTicks();
+            }
+        };
+        player.onPlay = [this] {
+            played.push_back({form->TT->selectedText(), VoiceOf(player.calls.back().image)});
+            clock.Advance(pieceSeconds);
+        };
+    }
+
+    // The built-in voice whose recording an image is (0 if none).
+    static int VoiceOf(const QByteArray& image) {
+        for (int v = 1; v <= EingebauteStimmen; ++v) {
+            for (const std::string_view name : WortTeile) {
+                if (LadeAufnahme(std::string(name), v) == image) {
+                    return v;
+                }
+            }
+        }
+        return 0;
+    }
+
+    // Fills the voice list as start-up does, selecting entry 0.
+    void FillVoices() {
+        for (const char* s : {"Stimme #1:  Ilvessa", "Stimme #2:  Sunnika", "Stimme #3:  Bodomar",
+                              "Stimme #4:  Computer"}) {
+            form->coVoice->addItem(s);
+        }
+        form->coVoice->setCurrentIndex(0);
+    }
+
+    // Every tick whose time has come, on the half second.
+    void DueTicks() {
+        while (clock.MonotonicSeconds() >= nextTick) {
+            nextTick += 0.5;
+            form->Timer1_Timer();
+        }
+    }
+
+    // Runs the clock from h:m:s for the given seconds, ticking every half second.
+    void Run(int h, int m, double s, double seconds) {
+        clock.Set(h, m, s);
+        nextTick = clock.MonotonicSeconds();
+        const double end = clock.MonotonicSeconds() + seconds;
+        while (clock.MonotonicSeconds() < end) {
+            DueTicks();
+            clock.Advance(0.05);
+        }
+    }
+
+    int Announcements() const { return player.drains; }
+};

@@ -1,0 +1,327 @@
+#include "FormFixture.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void layout_data();
+    void layout();
+    void designState();
+    void tabOrder();
+    void coupling();
+    void accessKeys();
+    void enterAnnouncesEscEnds();
+    void focusInTTAfterClicks();
+    void announcementWalk();
+    void busyDuringAnnouncement();
+    void voiceChangeDuringAnnouncement();
+    void displayRefresh();
+};
+
+void TestForm1::layout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<double>("points");
+    auto row = [](const char* n, const char* p, QRect r, const char* c, const char* f, double pt) {
+        QTest::newRow(n) << n << p << r << QString::fromUtf8(c) << f << pt;
+    };
+    row("coVoice", "Form1", {2520, 1230, 3765, 315}, "", "Tahoma", 8.25);
+    row("Frame1", "Form1", {60, 0, 7755, 645}, "", "MS Sans Serif", 8.25);
+    row("TZ", "Frame1", {120, 210, 825, 315}, "00:00:00", "MS Sans Serif", 8.25);
+    row("TT", "Frame1", {1020, 210, 6615, 315}, "", "MS Sans Serif", 8.25);
+    row("Frame2", "Form1", {60, 630, 6315, 1035}, "", "MS Sans Serif", 8.25);
+    row("chSek", "Frame2", {4830, 210, 1365, 315}, "Se&kunden ansagen", "Tahoma", 6.75);
+    row("opHH", "Frame2", {3630, 210, 1095, 315}, "jede &Stunde", "Tahoma", 6.75);
+    row("opMM", "Frame2", {2460, 210, 1095, 315}, "jede &Minute", "Tahoma", 6.75);
+    row("opAU", "Frame2", {1290, 210, 1095, 315}, "&Fortlaufend", "Tahoma", 6.75);
+    row("opMA", "Frame2", {120, 210, 1095, 315}, "M&anuell", "Tahoma", 6.75);
+    row("Label1", "Frame2", {150, 660, 1545, 195}, "Ausgewählte Stimme:", "MS Sans Serif", 8.25);
+    row("Frame4", "Form1", {6450, 630, 1365, 1035}, "", "MS Sans Serif", 8.25);
+    row("cOK", "Frame4", {120, 210, 1125, 315}, "&Tikkaru !", "Tahoma", 6.75);
+    row("cExit", "Frame4", {120, 600, 1125, 315}, "Be&enden", "Tahoma", 6.75);
+}
+
+static QString Caption(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        return b->text();
+    }
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        return l->text();
+    }
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        return e->text();
+    }
+    if (auto* g = qobject_cast<QGroupBox*>(w)) {
+        return g->title();
+    }
+    return {};
+}
+
+// Every control sits at its twips rectangle in its container, converted with the screen's
+// twips per pixel, with its caption and font.
+void TestForm1::layout() {
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+    QFETCH(QString, family);
+    QFETCH(double, points);
+    FormFixture f;
+    Form1& form = *f.form;
+    auto* w = form.findChild<QWidget*>(name);
+    QVERIFY(w);
+    QCOMPARE(parent == "Form1" ? static_cast<QWidget*>(&form) : form.findChild<QWidget*>(parent),
+             w->parentWidget());
+    const QRect px(qRound(twips.x() / form.vTwipsX), qRound(twips.y() / form.vTwipsY),
+                   qRound(twips.width() / form.vTwipsX), qRound(twips.height() / form.vTwipsY));
+    QCOMPARE(w->geometry(), px);
+    if (form.logicalDpiX() == 96) {
+        QCOMPARE(form.vTwipsX, 15.0);
+        QCOMPARE(w->geometry().topLeft(), twips.topLeft() / 15);
+    }
+    QCOMPARE(Caption(w), caption);
+    QCOMPARE(w->font().family(), family);
+    QCOMPARE(w->font().pointSizeF(), points);
+    QVERIFY(!w->font().bold() && !w->font().italic() && !w->font().underline());
+}
+
+void TestForm1::designState() {
+    FormFixture f;
+    Form1& form = *f.form;
+    QCOMPARE(form.windowTitle(), QString("Quorvane Tikkaru"));
+    QCOMPARE(form.size(), QSize(qRound(7890 / form.vTwipsX), qRound(1740 / form.vTwipsY)));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!form.isVisible());
+    QVERIFY(form.opMM->isChecked());
+    QVERIFY(!form.opMA->isChecked() && !form.opAU->isChecked() && !form.opHH->isChecked());
+    QVERIFY(!form.chSek->isChecked());
+    QVERIFY(!form.chSek->isTristate());
+    QVERIFY(form.TZ->isReadOnly() && form.TT->isReadOnly());
+    QCOMPARE(form.TZ->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    QCOMPARE(form.coVoice->count(), 0);
+    QVERIFY(!form.coVoice->isEditable());
+    QVERIFY(form.cOK->isDefault());
+    QCOMPARE(form.Timer1->interval(), 500);
+    // The voice list is in front of the frame whose row it shares.
+    const QObjectList kids = form.children();
+    QVERIFY(kids.indexOf(form.coVoice) > kids.indexOf(form.Frame2));
+}
+
+void TestForm1::tabOrder() {
+    FormFixture f;
+    Form1& form = *f.form;
+    const QList<QWidget*> expected = {form.TT,    form.opMA,    form.opAU, form.opMM,  form.opHH,
+                                      form.chSek, form.coVoice, form.cOK,  form.cExit, form.TZ};
+    for (int i = 0; i + 1 < expected.size(); ++i) {
+        QWidget* next = expected[i]->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus) {
+            next = next->nextInFocusChain();
+        }
+        QCOMPARE(next->objectName(), expected[i + 1]->objectName());
+    }
+    for (QWidget* w : {static_cast<QWidget*>(form.Frame1), static_cast<QWidget*>(form.Label1)}) {
+        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+    }
+}
+
+// Continuous and manual check the seconds box, every minute and every hour clear it; the
+// user's own choice stays until the next mode is chosen.
+void TestForm1::coupling() {
+    FormFixture f;
+    Form1& form = *f.form;
+    form.opAU->click();
+    QVERIFY(form.chSek->isChecked());
+    form.chSek->click();
+    QVERIFY(!form.chSek->isChecked());
+    QTest::qWait(1);
+    QVERIFY(!form.chSek->isChecked());
+    form.opMM->click();
+    QVERIFY(!form.chSek->isChecked());
+    form.opMA->click();
+    QVERIFY(form.chSek->isChecked());
+    form.opHH->click();
+    QVERIFY(!form.chSek->isChecked());
+    // Selected by code while hidden: the coupling applies, the focus stays where it is.
+    form.opAU->setChecked(true);
+    QVERIFY(form.chSek->isChecked());
+    QVERIFY(!form.TT->hasFocus());
+}
+
+void TestForm1::accessKeys() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.TT->setFocus();
+    QTest::keyClick(form.TT, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(form.opAU->isChecked());
+    QTRY_VERIFY(form.chSek->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::AltModifier);
+    QTRY_VERIFY(!form.chSek->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+    QTRY_VERIFY(form.opHH->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
+    QTRY_VERIFY(form.opMA->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
+    QTRY_VERIFY(form.opMM->isChecked());
+    QCOMPARE(f.Announcements(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier);
+    QTRY_COMPARE(f.Announcements(), 1);
+    QCOMPARE(f.endCalls, 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::AltModifier);
+    QTRY_COMPARE(f.endCalls, 1);
+}
+
+void TestForm1::enterAnnouncesEscEnds() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.TT->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Announcements(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    QCOMPARE(f.Announcements(), 2);
+    // Enter on the focused exit button ends instead of announcing.
+    form.cExit->setFocus();
+    QTest::keyClick(form.cExit, Qt::Key_Return);
+    QCOMPARE(f.Announcements(), 2);
+    QCOMPARE(f.endCalls, 1);
+
+    FormFixture g;
+    g.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g.form.get()));
+    g.form->TT->setFocus();
+    QTest::keyClick(g.form->TT, Qt::Key_Escape);
+    QCOMPARE(g.endCalls, 1);
+}
+
+void TestForm1::focusInTTAfterClicks() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             form.opAU, form.chSek, form.opHH, form.cOK, form.opMA}) {
+        form.coVoice->setFocus();
+        QTest::mouseClick(b, Qt::LeftButton);
+        QVERIFY2(form.TT->hasFocus(), qPrintable(b->objectName()));
+    }
+}
+
+// The worked example: each word is highlighted while it plays, the pause mark while it is
+// waited out, and the highlight is gone afterwards.
+void TestForm1::announcementWalk() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    f.ticksInside = false;
+    f.clock.Set(12, 23, 5.2);
+    QStringList pauses;
+    f.pump.onProcess = [&] {
+        if (form.TT->selectedText() == "~" && !pauses.contains("~")) {
+            pauses << "~";
+        }
+    };
+    form.cOK->click();
+    QCOMPARE(form.TZ->text(), QString("12:23:05"));
+    QCOMPARE(form.TT->text(), QString(" Es ist ~ zwoelf  Uhr  drei-un-zwan-zig."));
+    QStringList words;
+    for (const auto& p : f.played) {
+        words << p.highlighted;
+        QCOMPARE(p.voice, 1);
+    }
+    QCOMPARE(words, QStringList({"Es", "ist", "zwoelf", "Uhr", "drei", "un", "zwan", "zig"}));
+    QCOMPARE(pauses, QStringList({"~"}));
+    QVERIFY(f.pump.pending >= 8); // events before every piece
+    QCOMPARE(f.player.drains, 1);
+    QVERIFY(!form.TT->hasSelectedText());
+    QCOMPARE(form.vBusy, 0);
+    QVERIFY(form.cOK->isEnabled());
+}
+
+// While it speaks: the button is disabled, a second request is dropped, and the display
+// stays as the announcement put it.
+void TestForm1::busyDuringAnnouncement() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    f.ticksInside = false;
+    f.clock.Set(9, 0, 30.0);
+    int inside = 0;
+    f.player.onPlay = [&] {
+        ++inside;
+        QVERIFY(!form.cOK->isEnabled());
+        QCOMPARE(form.vBusy, 1);
+        form.Tikkaru();    // dropped
+        form.cOK->click(); // disabled: no effect
+        f.clock.Advance(0.4);
+        form.Timer1_Timer(); // neither refreshes nor announces
+        QCOMPARE(form.TZ->text(), QString("09:00:30"));
+        QCOMPARE(form.TT->text(), QString(" Es ist ~ neun  Uhr."));
+    };
+    form.Tikkaru();
+    QCOMPARE(inside, 4); // Es ist neun Uhr, once
+    QCOMPARE(f.player.drains, 1);
+    QVERIFY(form.cOK->isEnabled());
+    form.Timer1_Timer();
+    QCOMPARE(form.TT->text(), QString(" Es ist  neun  Uhr."));
+}
+
+// Another voice chosen while a sentence is spoken takes over at the next piece.
+void TestForm1::voiceChangeDuringAnnouncement() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    f.ticksInside = false;
+    f.clock.Set(12, 23, 5.0);
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        if (f.played.size() == 2) {
+            form.coVoice->setCurrentIndex(2);
+        }
+    };
+    form.Tikkaru();
+    QVERIFY(f.played.size() == 8);
+    QCOMPARE(f.played[0].voice, 1);
+    QCOMPARE(f.played[1].voice, 1);
+    for (std::size_t i = 2; i < f.played.size(); ++i) {
+        QCOMPARE(f.played[i].voice, 3);
+    }
+}
+
+void TestForm1::displayRefresh() {
+    FormFixture f;
+    Form1& form = *f.form;
+    f.clock.Set(16, 17, 21.0);
+    form.ZeigeZeit();
+    QCOMPARE(form.TZ->text(), QString("16:17:21"));
+    QCOMPARE(form.TT->text(), QString::fromUtf8(" Es ist  sech-zehn  Uhr  sieb-zehn."));
+    form.chSek->setChecked(true);
+    form.ZeigeZeit();
+    QCOMPARE(
+        form.TT->text(),
+        QString::fromUtf8(" Es ist  sech-zehn  Uhr  sieb-zehn  und  ein-und-zwan-zig  Sekunden."));
+    // A long sentence is shown from its beginning.
+    QCOMPARE(form.TT->cursorPosition(), 0);
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

@@ -1,0 +1,162 @@
+#include "FormFixture.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+// The tick's decisions over simulated time: pieces take 0.3 s, ticks fall every half second,
+// also inside an announcement.
+class TestScheduler : public QObject {
+    Q_OBJECT
+private slots:
+    void everyMinute_data();
+    void everyMinute();
+    void manualOnlyRefreshes();
+    void continuousFollowsAtOnce();
+    void displayRestoredAfterAnnouncement();
+    void buttonAcrossFullMinuteSwallowsIt();
+    void switchToManualDuringAnnouncement();
+    void alignedTicks();
+};
+
+void TestScheduler::everyMinute_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<int>("m");
+    QTest::addColumn<double>("s");
+    QTest::addColumn<int>("announcements");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("minute 12:34:00 once")
+        << "opMM" << 12 << 33 << 58.3 << 1 << " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig.";
+    QTest::newRow("minute nothing at :30") << "opMM" << 12 << 34 << 25.0 << 0 << "";
+    QTest::newRow("minute announces the hour")
+        << "opMM" << 12 << 59 << 58.0 << 1 << " Es ist ~ drei-zehn  Uhr.";
+    QTest::newRow("hour 13:00:00")
+        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr.";
+    QTest::newRow("hour not 13:01:00") << "opHH" << 13 << 0 << 58.0 << 0 << "";
+    QTest::newRow("manual never") << "opMA" << 12 << 59 << 58.0 << 0 << "";
+}
+
+void TestScheduler::everyMinute() {
+    QFETCH(QString, mode);
+    QFETCH(int, h);
+    QFETCH(int, m);
+    QFETCH(double, s);
+    QFETCH(int, announcements);
+    QFETCH(QString, spoken);
+    FormFixture f;
+    f.FillVoices();
+    f.form->findChild<QRadioButton*>(mode)->setChecked(true);
+    f.form->chSek->setChecked(true); // at second 0 the minute and hour modes still drop them
+    QString heard;
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        heard = f.form->TT->text();
+    };
+    f.Run(h, m, s, 8);
+    QCOMPARE(f.Announcements(), announcements);
+    QCOMPARE(heard, spoken);
+}
+
+void TestScheduler::manualOnlyRefreshes() {
+    FormFixture f;
+    f.FillVoices();
+    f.form->opMA->setChecked(true);
+    f.Run(7, 59, 59.2, 1.2);
+    QCOMPARE(f.form->TZ->text(), QString("08:00:00"));
+    QCOMPARE(f.form->TT->text(), QString::fromUtf8(" Es ist  acht  Uhr  und  null  Sekunden."));
+    QCOMPARE(f.Announcements(), 0);
+}
+
+// Each announcement starts at the first tick after the previous one ended.
+void TestScheduler::continuousFollowsAtOnce() {
+    FormFixture f;
+    f.FillVoices();
+    f.form->opAU->setChecked(true);
+    std::vector<double> starts, ends;
+    int lastDrains = 0;
+    bool speaking = false;
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        if (!speaking) {
+            starts.push_back(f.clock.MonotonicSeconds());
+            speaking = true;
+        }
+        base();
+    };
+    f.pump.onProcess = [&] {
+        if (f.player.drains != lastDrains) {
+            lastDrains = f.player.drains;
+            ends.push_back(f.clock.MonotonicSeconds());
+            speaking = false;
+        }
+        f.DueTicks();
+    };
+    f.Run(10, 0, 0.1, 20);
+    QVERIFY(f.Announcements() >= 3);
+    for (std::size_t i = 1; i < starts.size() && i - 1 < ends.size(); ++i) {
+        QVERIFY(starts[i] - ends[i - 1] <= 0.5 + 1e-9);
+    }
+}
+
+void TestScheduler::displayRestoredAfterAnnouncement() {
+    FormFixture f;
+    f.FillVoices();
+    bool checked = false;
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        QCOMPARE(f.form->TZ->text(), QString("12:34:00"));
+        QVERIFY(f.form->TT->text().contains('~'));
+        checked = true;
+    };
+    f.Run(12, 33, 59.8, 6);
+    QVERIFY(checked);
+    QCOMPARE(f.Announcements(), 1);
+    QCOMPARE(f.form->TZ->text().left(6), QString("12:34:"));
+    QVERIFY(!f.form->TT->text().contains('~'));
+}
+
+// No catch-up: a full minute that passes while the button's announcement runs is not spoken.
+void TestScheduler::buttonAcrossFullMinuteSwallowsIt() {
+    FormFixture f;
+    f.FillVoices();
+    f.clock.Set(12, 33, 58.5);
+    f.nextTick = f.clock.MonotonicSeconds();
+    f.form->cOK->click();
+    QCOMPARE(f.Announcements(), 1);
+    QVERIFY(f.clock.TimeText() > "12:34:00");
+    f.Run(12, 34, 1.0, 3);
+    QCOMPARE(f.Announcements(), 1);
+}
+
+void TestScheduler::switchToManualDuringAnnouncement() {
+    FormFixture f;
+    f.FillVoices();
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        f.form->opMA->setChecked(true);
+    };
+    f.Run(12, 33, 59.9, 70);
+    QCOMPARE(f.Announcements(), 1);
+    QVERIFY(f.form->opMA->isChecked());
+}
+
+// Ticks fall just after each full and half second of the clock, whatever the phase at start.
+void TestScheduler::alignedTicks() {
+    FormFixture f;
+    for (const double s : {0.0, 0.1, 0.4999, 0.5, 0.73, 0.999}) {
+        f.clock.Set(12, 0, s);
+        const int ms = f.form->Timer1->MsBisZumNaechsten();
+        const double next = s + ms / 1000.0;
+        const double phase = std::fmod(next, 0.5);
+        QVERIFY2(ms >= 0 && ms <= 503, qPrintable(QString::number(ms)));
+        QVERIFY2(phase >= 0.002 && phase < 0.004, qPrintable(QString::number(phase)));
+    }
+}
+
+QTEST_MAIN(TestScheduler)
+#include "tst_scheduler.moc"

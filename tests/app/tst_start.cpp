@@ -1,0 +1,314 @@
+#include "FormFixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+// Start-up and shutdown against a settings file and a working directory of each test's own.
+class TestStart : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void firstStart();
+    void storedModes_data();
+    void storedModes();
+    void storedValues_data();
+    void storedValues();
+    void externalVoice();
+    void secondArgumentSelectsAndIsWritten();
+    void shutdownMinimisedKeepsPosition();
+    void oneShot_data();
+    void oneShot();
+    void previousInstance();
+    void unloadBeforeLoadWritesNothing();
+    void corruptFileKeptUntilShutdown();
+    void settingsPathIsAFolder();
+
+private:
+    QString Conf() const { return config_->path() + "/Quorvane.conf"; }
+    void Store(const QByteArray& body) {
+        QFile f(Conf());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    }
+    QByteArray Stored() const {
+        QFile f(Conf());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString Value(const char* key) const {
+        QSettings s(Conf(), QSettings::IniFormat);
+        return s.value(QString("Tikkaru/") + key).toString();
+    }
+    Prozess Process(const std::string& cmd = "") const {
+        Prozess p;
+        p.CommandLine = cmd;
+        p.CurrentDir = work_->path().toStdString();
+        return p;
+    }
+    void MakeDataFile(const QString& dirName, const QString& file, const QByteArray& body) {
+        QDir(work_->path()).mkpath(dirName);
+        QFile f(work_->path() + "/" + dirName + "/" + file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    }
+
+    std::unique_ptr<QTemporaryDir> config_;
+    std::unique_ptr<QTemporaryDir> work_;
+};
+
+void TestStart::init() {
+    config_ = std::make_unique<QTemporaryDir>();
+    work_ = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_->path());
+}
+
+void TestStart::firstStart() {
+    FormFixture f(Process());
+    Form1& form = *f.form;
+    f.clock.Set(12, 23, 5.0);
+    form.Form_Load();
+    QCOMPARE(f.endCalls, 0);
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.pos(), QPoint(32, 32));
+    QCOMPARE(form.coVoice->count(), 4);
+    QCOMPARE(form.coVoice->currentIndex(), 0);
+    QCOMPARE(form.coVoice->itemText(3), QString("Stimme #4:  Computer"));
+    QVERIFY(form.opMM->isChecked());
+    QVERIFY(!form.chSek->isChecked());
+    QCOMPARE(form.windowTitle(), QString("Quorvane Tikkaru  Version 1.00 - 28.05.2014"));
+    QCOMPARE(form.TZ->text(), QString("12:23:05"));
+    QCOMPARE(form.vLoaded, 1);
+    QVERIFY(form.sDataPath.ends_with("/DATA/"));
+    QCOMPARE(QString::fromStdString(form.sDataPath), work_->path() + "/DATA/");
+    QCOMPARE(form.sRegApp, std::string("Quorvane"));
+    QCOMPARE(form.sRegSection, std::string("Tikkaru"));
+    QVERIFY(Stored().isEmpty());
+
+    form.Form_Unload();
+    QCOMPARE(f.endCalls, 1);
+    QCOMPARE(Value("WinLeft"), QString("32"));
+    QCOMPARE(Value("WinTop"), QString("32"));
+    QCOMPARE(Value("Mode"), QString("3"));
+    QCOMPARE(Value("Voice"), QString("0"));
+    QCOMPARE(Value("Sekunden"), QString("0"));
+}
+
+void TestStart::storedModes_data() {
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<QByteArray>("sekunden");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("checked");
+    QTest::newRow("manual, 0") << QByteArray("1") << QByteArray("0") << "opMA" << true;
+    QTest::newRow("continuous, 0") << QByteArray("2") << QByteArray("0") << "opAU" << true;
+    QTest::newRow("minute, 0") << QByteArray("3") << QByteArray("0") << "opMM" << false;
+    QTest::newRow("minute, 1") << QByteArray("3") << QByteArray("1") << "opMM" << true;
+    QTest::newRow("hour, 1") << QByteArray("4") << QByteArray("1") << "opHH" << true;
+    QTest::newRow("hour, 0") << QByteArray("4") << QByteArray("0") << "opHH" << false;
+    QTest::newRow("unknown mode") << QByteArray("7") << QByteArray("0") << "opMM" << false;
+    QTest::newRow("seconds not exactly 1")
+        << QByteArray("4") << QByteArray("01") << "opHH" << false;
+}
+
+// The stored mode applies its preset to the seconds box; a stored "1" checks it on top.
+void TestStart::storedModes() {
+    QFETCH(QByteArray, mode);
+    QFETCH(QByteArray, sekunden);
+    QFETCH(QString, option);
+    QFETCH(bool, checked);
+    Store("[Tikkaru]\nMode=" + mode + "\nSekunden=" + sekunden + "\n");
+    FormFixture f(Process());
+    f.form->Form_Load();
+    QVERIFY(f.form->findChild<QRadioButton*>(option)->isChecked());
+    QCOMPARE(f.form->chSek->isChecked(), checked);
+    f.form->Form_Unload();
+    QCOMPARE(Value("Mode"), QString(mode == "7" ? "3" : mode));
+}
+
+void TestStart::storedValues_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<int>("voice");
+    QTest::newRow("position and voice")
+        << QByteArray("WinLeft=100\nWinTop=200\nVoice=2") << QPoint(100, 200) << 2;
+    QTest::newRow("negative position clamped")
+        << QByteArray("WinLeft=-500\nWinTop=-1") << QPoint(0, 0) << 0;
+    QTest::newRow("beyond the screen kept")
+        << QByteArray("WinLeft=5000\nWinTop=4000") << QPoint(5000, 4000) << 0;
+    QTest::newRow("voice beyond the list") << QByteArray("Voice=4") << QPoint(32, 32) << 0;
+    QTest::newRow("no voice selected") << QByteArray("Voice=-1") << QPoint(32, 32) << -1;
+    QTest::newRow("not numbers") << QByteArray("WinLeft=abc\nWinTop=\nVoice=zwei") << QPoint(32, 32)
+                                 << 0;
+    QTest::newRow("voice below -1") << QByteArray("Voice=-7") << QPoint(32, 32) << 0;
+    QTest::newRow("too large") << QByteArray("WinLeft=1e300\nWinTop=99999999999\nVoice=1e20")
+                               << QPoint(32, 32) << 0;
+    QTest::newRow("voice not whole") << QByteArray("Voice=1.5") << QPoint(32, 32) << 0;
+}
+
+// Whatever the file holds, the window opens; values that are no sensible number are their
+// defaults.
+void TestStart::storedValues() {
+    QFETCH(QByteArray, body);
+    QFETCH(QPoint, pos);
+    QFETCH(int, voice);
+    Store("[Tikkaru]\n" + body + "\n");
+    FormFixture f(Process());
+    f.form->Form_Load();
+    QCOMPARE(f.form->pos(), pos);
+    QCOMPARE(f.form->coVoice->currentIndex(), voice);
+    f.form->Form_Unload();
+    QCOMPARE(Value("Voice"), QString::number(voice));
+}
+
+void TestStart::externalVoice() {
+    // An empty es.wav adds nothing.
+    MakeDataFile("DATA", "es.wav", "");
+    {
+        FormFixture f(Process());
+        f.form->Form_Load();
+        QCOMPARE(f.form->coVoice->count(), 4);
+    }
+    // The folder and the file are found whatever their letter case.
+    QVERIFY(QDir(work_->path()).rename("DATA", "data"));
+    QVERIFY(QFile::remove(work_->path() + "/data/es.wav"));
+    MakeDataFile("data", "ES.WAV", "RIFF....");
+    Store("[Tikkaru]\nVoice=4\n");
+    {
+        FormFixture f(Process());
+        f.form->Form_Load();
+        QCOMPARE(f.form->coVoice->count(), 5);
+        QCOMPARE(f.form->coVoice->itemText(4), QString("Externe Stimme"));
+        QCOMPARE(f.form->coVoice->currentIndex(), 4);
+        QCOMPARE(QString::fromStdString(f.form->sDataPath), work_->path() + "/data/");
+    }
+    // Stored "4" after the folder has gone selects entry 0.
+    QVERIFY(QDir(work_->path() + "/data").removeRecursively());
+    {
+        FormFixture f(Process());
+        f.form->Form_Load();
+        QCOMPARE(f.form->coVoice->count(), 4);
+        QCOMPARE(f.form->coVoice->currentIndex(), 0);
+    }
+}
+
+void TestStart::secondArgumentSelectsAndIsWritten() {
+    Store("[Tikkaru]\nVoice=3\n");
+    FormFixture f(Process("x 2"));
+    f.form->Form_Load();
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(f.form->coVoice->currentIndex(), 1);
+    f.form->Form_Unload();
+    QCOMPARE(Value("Voice"), QString("1"));
+}
+
+void TestStart::shutdownMinimisedKeepsPosition() {
+    for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+        Store("[Tikkaru]\nWinLeft=100\nWinTop=120\nMode=3\n");
+        FormFixture f(Process());
+        f.form->Form_Load();
+        f.form->move(300, 300);
+        f.form->opHH->click();
+        f.form->setWindowState(state);
+        f.form->Form_Unload();
+        QCOMPARE(Value("WinLeft"), QString("100"));
+        QCOMPARE(Value("WinTop"), QString("120"));
+        QCOMPARE(Value("Mode"), QString("4"));
+    }
+}
+
+void TestStart::oneShot_data() {
+    QTest::addColumn<QString>("cmd");
+    QTest::addColumn<int>("voice");
+    QTest::addColumn<bool>("seconds");
+    QTest::newRow("! 3") << "! 3" << 3 << false;
+    QTest::newRow("!! 9: beyond the list") << "!! 9" << 1 << true;
+    QTest::newRow("!  2: empty second argument") << "!  2" << 2 << false;
+    QTest::newRow("quoted '! 2' is no request") << "\"! 2\"" << 0 << false;
+}
+
+// Speaking once: the voice chosen, the stored mode not applied, no window, nothing written.
+void TestStart::oneShot() {
+    QFETCH(QString, cmd);
+    QFETCH(int, voice);
+    QFETCH(bool, seconds);
+    const QByteArray before = "[Tikkaru]\nVoice=1\nMode=2\nSekunden=1\nWinLeft=5\n";
+    Store(before);
+    FormFixture f(Process(cmd.toStdString()));
+    f.clock.Set(14, 30, 7.0);
+    QString spoken;
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        spoken = f.form->TT->text();
+        QVERIFY(!f.form->isVisible());
+    };
+    f.form->Form_Load();
+    if (voice == 0) { // not a one-shot: the window opens
+        QVERIFY(f.form->isVisible());
+        QCOMPARE(f.endCalls, 0);
+        return;
+    }
+    QCOMPARE(f.endCalls, 1);
+    QVERIFY(!f.form->isVisible());
+    QVERIFY(!f.played.empty());
+    for (const auto& p : f.played) {
+        QCOMPARE(p.voice, voice);
+    }
+    QCOMPARE(spoken.contains("Sekunden"), seconds);
+    QVERIFY(f.form->opMM->isChecked());
+    QCOMPARE(Stored(), before);
+}
+
+void TestStart::previousInstance() {
+    Prozess p = Process("!");
+    p.PreviousInstance = [] { return true; };
+    FormFixture f(std::move(p));
+    f.form->Form_Load();
+    QCOMPARE(f.endCalls, 1);
+    QVERIFY(f.player.calls.empty());
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(f.form->coVoice->count(), 0);
+}
+
+void TestStart::unloadBeforeLoadWritesNothing() {
+    FormFixture f(Process());
+    f.form->Form_Unload();
+    QCOMPARE(f.endCalls, 1);
+    QVERIFY(!QFile::exists(Conf()));
+}
+
+// A damaged file is read as defaults and left alone until shutdown writes good values.
+void TestStart::corruptFileKeptUntilShutdown() {
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i) {
+        garbage += static_cast<char>((i * 7919) % 256);
+    }
+    Store(garbage);
+    FormFixture f(Process());
+    f.form->Form_Load();
+    QVERIFY(f.form->isVisible());
+    QVERIFY(f.form->coVoice->currentIndex() >= 0);
+    QCOMPARE(Stored(), garbage);
+    f.form->opAU->click();
+    f.form->Form_Unload();
+    QCOMPARE(Value("Mode"), QString("2"));
+    QCOMPARE(Value("Sekunden"), QString("1"));
+}
+
+void TestStart::settingsPathIsAFolder() {
+    QVERIFY(QDir().mkpath(Conf()));
+    FormFixture f(Process());
+    f.form->Form_Load();
+    QVERIFY(f.form->isVisible());
+    f.form->Form_Unload();
+    QCOMPARE(f.endCalls, 1);
+    QVERIFY(QFileInfo(Conf()).isDir());
+}
+
+QTEST_MAIN(TestStart)
+#include "tst_start.moc"
