@@ -1,0 +1,231 @@
+#include "SoundDecoder.h"
+
+#include <pulse/sample.h>
+#include <sndfile.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// libsndfile's virtual I/O over an image in memory.
+struct Image {
+    const QByteArray* bytes;
+    sf_count_t pos = 0;
+};
+
+sf_count_t ImageLength(void* user) {
+    return static_cast<Image*>(user)->bytes->size();
+}
+
+sf_count_t ImageSeek(sf_count_t offset, int whence, void* user) {
+    auto* im = static_cast<Image*>(user);
+    const sf_count_t size = im->bytes->size();
+    sf_count_t to = offset;
+    if (whence == SEEK_CUR) {
+        to += im->pos;
+    } else if (whence == SEEK_END) {
+        to += size;
+    }
+    im->pos = std::clamp<sf_count_t>(to, 0, size);
+    return im->pos;
+}
+
+sf_count_t ImageRead(void* out, sf_count_t count, void* user) {
+    auto* im = static_cast<Image*>(user);
+    const sf_count_t n = std::clamp<sf_count_t>(im->bytes->size() - im->pos, 0, count);
+    std::memcpy(out, im->bytes->constData() + im->pos, static_cast<std::size_t>(n));
+    im->pos += n;
+    return n;
+}
+
+sf_count_t ImageWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+
+sf_count_t ImageTell(void* user) {
+    return static_cast<Image*>(user)->pos;
+}
+
+} // namespace
+
+struct SoundDecoder::Impl {
+    SNDFILE* file = nullptr;
+    SF_INFO info{};
+    int fd = -1; // a descriptor of our own, closed after the decoder
+    Image image{nullptr};
+    SF_VIRTUAL_IO io{ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
+    Status status = Status::NotOpened;
+    std::string error;
+
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    ~Impl() {
+        if (file != nullptr) {
+            sf_close(file);
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+
+    void Opened() {
+        if (file == nullptr) {
+            status = Status::NotDecodable;
+            error = sf_strerror(nullptr);
+        } else if (info.frames <= 0 || info.channels <= 0) {
+            status = Status::NotDecodable;
+            error = "no samples";
+        } else {
+            status = Status::Ok;
+        }
+    }
+};
+
+SoundDecoder::SoundDecoder(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+SoundDecoder::SoundDecoder(SoundDecoder&&) noexcept = default;
+SoundDecoder& SoundDecoder::operator=(SoundDecoder&&) noexcept = default;
+SoundDecoder::~SoundDecoder() = default;
+
+SoundDecoder SoundDecoder::OpenFile(const std::string& path) {
+    auto d = std::make_unique<Impl>();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        d->error = std::strerror(errno);
+        return SoundDecoder(std::move(d));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        d->error = "not a regular file";
+        return SoundDecoder(std::move(d));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    d->fd = fd;
+    d->file = sf_open_fd(fd, SFM_READ, &d->info, SF_FALSE);
+    d->Opened();
+    return SoundDecoder(std::move(d));
+}
+
+SoundDecoder SoundDecoder::OpenImage(const QByteArray& image) {
+    auto d = std::make_unique<Impl>();
+    if (image.isEmpty()) {
+        d->error = "empty image";
+        return SoundDecoder(std::move(d));
+    }
+    d->image.bytes = &image;
+    d->file = sf_open_virtual(&d->io, SFM_READ, &d->info, &d->image);
+    d->Opened();
+    return SoundDecoder(std::move(d));
+}
+
+SoundDecoder::Status SoundDecoder::status() const {
+    return d->status;
+}
+
+std::string SoundDecoder::error() const {
+    return d->error;
+}
+
+int SoundDecoder::sampleRate() const {
+    return d->info.samplerate;
+}
+
+int SoundDecoder::channels() const {
+    return d->info.channels;
+}
+
+int64_t SoundDecoder::frames() const {
+    return d->info.frames;
+}
+
+std::string SoundDecoder::sampleFormat() const {
+    const int sub = d->info.format & SF_FORMAT_SUBMASK;
+    switch (sub) {
+    case SF_FORMAT_PCM_S8:
+        return "PCM 8";
+    case SF_FORMAT_PCM_U8:
+        return "PCM U8";
+    case SF_FORMAT_PCM_16:
+        return "PCM 16";
+    case SF_FORMAT_PCM_24:
+        return "PCM 24";
+    case SF_FORMAT_PCM_32:
+        return "PCM 32";
+    case SF_FORMAT_FLOAT:
+        return "Float 32";
+    case SF_FORMAT_DOUBLE:
+        return "Float 64";
+    case SF_FORMAT_ULAW:
+        return "u-law";
+    case SF_FORMAT_ALAW:
+        return "A-law";
+    case SF_FORMAT_IMA_ADPCM:
+        return "IMA ADPCM";
+    case SF_FORMAT_MS_ADPCM:
+        return "MS ADPCM";
+    case SF_FORMAT_GSM610:
+        return "GSM 6.10";
+    default:
+        break;
+    }
+    SF_FORMAT_INFO info{};
+    info.format = sub;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name) {
+        return info.name;
+    }
+    return "?";
+}
+
+bool SoundDecoder::fitsSixteenBits() const {
+    switch (d->info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32:
+    case SF_FORMAT_G723_24:
+    case SF_FORMAT_G723_40:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SoundDecoder::playable() const {
+    if (!ok() || d->info.samplerate <= 0 || d->info.channels > 255) {
+        return false;
+    }
+    pa_sample_spec spec{};
+    spec.format = fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+    spec.rate = static_cast<uint32_t>(d->info.samplerate);
+    spec.channels = static_cast<uint8_t>(d->info.channels);
+    return pa_sample_spec_valid(&spec) != 0;
+}
+
+int64_t SoundDecoder::readShorts(int16_t* out, int64_t frameCount) {
+    if (!ok()) {
+        return 0;
+    }
+    return std::max<sf_count_t>(sf_readf_short(d->file, out, frameCount), 0);
+}
+
+int64_t SoundDecoder::readFloats(float* out, int64_t frameCount) {
+    if (!ok()) {
+        return 0;
+    }
+    return std::max<sf_count_t>(sf_readf_float(d->file, out, frameCount), 0);
+}

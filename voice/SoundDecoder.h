@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A sound read through libsndfile: the one way the program decodes recordings, both the
+// built-in images and the files of the external voice. Every format that libsndfile reads is
+// accepted (PCM of any width, float, ADPCM, u-law, A-law; any rate and channel count).
+class SoundDecoder {
+public:
+    enum class Status {
+        Ok,           // opened, with at least one frame of at least one channel
+        NotOpened,    // no regular file that can be opened for reading
+        NotDecodable, // opened, but libsndfile cannot read it or it holds no samples
+    };
+
+    // The file at path. It is opened without blocking and only when it is a regular file: a
+    // FIFO or a device under a word piece's name must not stop the clock.
+    static SoundDecoder OpenFile(const std::string& path);
+    // A complete sound file image in memory; image must outlive the decoder.
+    static SoundDecoder OpenImage(const QByteArray& image);
+
+    SoundDecoder(SoundDecoder&&) noexcept;
+    SoundDecoder& operator=(SoundDecoder&&) noexcept;
+    ~SoundDecoder();
+
+    Status status() const;
+    bool ok() const { return status() == Status::Ok; }
+    // libsndfile's reason when the sound could not be decoded.
+    std::string error() const;
+
+    int sampleRate() const;
+    int channels() const;
+    int64_t frames() const;
+    // The sample encoding, short: "PCM 16", "PCM 24", "Float 32", "u-law", "IMA ADPCM", ...
+    std::string sampleFormat() const;
+    // Whether every sample fits 16 bits exactly; such sounds are played as 16-bit integers,
+    // all others as 32-bit float so that they keep their resolution.
+    bool fitsSixteenBits() const;
+    // Whether the sound server takes the rate and channel count.
+    bool playable() const;
+
+    // Interleaved frames from the current position; the number read, 0 at the end.
+    int64_t readShorts(int16_t* out, int64_t frameCount);
+    int64_t readFloats(float* out, int64_t frameCount);
+
+private:
+    struct Impl;
+    explicit SoundDecoder(std::unique_ptr<Impl> d);
+    std::unique_ptr<Impl> d;
+};
