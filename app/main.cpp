@@ -2,9 +2,11 @@
 #include "Form1.h"
 #include "PulsePlayer.h"
 #include "QtEventPump.h"
+#include "mDatenPfad.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
+#include "mStimmPruefung.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -27,6 +29,9 @@ const char* const Hilfe =
     "                   externe Stimme im Ordner DATA des aktuellen Verzeichnisses)\n"
     "  --help           zeigt diese Hilfe\n"
     "  --version        zeigt die Version\n"
+    "  --check-voice [ORDNER]\n"
+    "                   prüft die Dateien einer eigenen Stimme (ohne ORDNER: DATA im\n"
+    "                   aktuellen Verzeichnis), spielt nichts ab\n"
     "\n"
     "Beispiel: tikkaru '!' 3   sagt die Zeit mit Stimme 3 an.\n";
 
@@ -49,6 +54,14 @@ int main(int argc, char* argv[]) {
         std::printf("tikkaru %s\n", ProgVer().c_str());
         return 0;
     }
+    if (arg1 == "--check-voice") {
+        std::error_code ec;
+        const std::string ordner =
+            argc > 2 ? argv[2] : DatenPfad(std::filesystem::current_path(ec).string());
+        const StimmPruefung pruefung = PruefeStimme(ordner);
+        std::fputs(StimmBericht(pruefung).c_str(), stdout);
+        return pruefung.AllesSpielt() ? 0 : 1;
+    }
 
     // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
     // console it runs on the offscreen platform.
@@ -63,6 +76,8 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // Ties the window to the installed desktop entry (its icon in task bars, on Wayland too).
+    QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
     QApplication::setQuitOnLastWindowClosed(false);
 
     SystemClock clock;

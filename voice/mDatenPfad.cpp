@@ -1,0 +1,25 @@
+#include "mDatenPfad.h"
+
+#include <QString>
+
+#include <filesystem>
+
+std::string DatenPfad(const std::string& dir) {
+    std::string pfad = dir;
+    if (pfad.empty() || pfad.back() != '/') {
+        pfad += '/';
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(pfad + "DATA", ec)) {
+        return pfad + "DATA/";
+    }
+    for (std::filesystem::directory_iterator it(pfad, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (QString::fromStdString(name).compare(u"data", Qt::CaseInsensitive) == 0 &&
+            it->is_directory(ec)) {
+            return pfad + name + "/";
+        }
+    }
+    return pfad + "DATA/";
+}

@@ -1,0 +1,353 @@
+#include "mStimmPruefung.h"
+
+#include "SoundDecoder.h"
+#include "mExist.h"
+#include "mKatalog.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Klein(std::string_view s) {
+    std::string k(s);
+    for (char& c : k) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return k;
+}
+
+// What stands in the folder under the name, when it is no regular file.
+std::string Art(const fs::path& p) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(p, ec);
+    switch (st.type()) {
+    case fs::file_type::directory:
+        return "ein Ordner";
+    case fs::file_type::fifo:
+        return "eine FIFO";
+    case fs::file_type::socket:
+        return "ein Socket";
+    case fs::file_type::block:
+    case fs::file_type::character:
+        return "ein Gerät";
+    case fs::file_type::not_found:
+        return fs::is_symlink(fs::symlink_status(p, ec)) ? "ein Verweis ins Leere" : "";
+    case fs::file_type::regular:
+        return "";
+    default:
+        return "keine Datei";
+    }
+}
+
+// Every name in the folder that matches name without regard to case.
+std::vector<std::string> Gleichnamige(const std::string& ordner, const std::string& name) {
+    std::vector<std::string> namen;
+    std::error_code ec;
+    const QString gesucht = QString::fromStdString(name);
+    for (fs::directory_iterator it(ordner, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        if (QString::fromStdString(n).compare(gesucht, Qt::CaseInsensitive) == 0) {
+            namen.push_back(n);
+        }
+    }
+    std::sort(namen.begin(), namen.end());
+    return namen;
+}
+
+double Db(double wert) {
+    return wert > 0 ? 20.0 * std::log10(wert) : -std::numeric_limits<double>::infinity();
+}
+
+// Levels and silences of a decoded sound, read as the player reads samples that do not fit
+// 16 bits: as float, all channels.
+void Miss(SoundDecoder& dec, TeilPruefung& t) {
+    const int kanaele = dec.channels();
+    const double schwelle = std::pow(10.0, StillePegelDb / 20.0);
+    constexpr int64_t block = 4096;
+    std::vector<float> puffer(static_cast<std::size_t>(block * kanaele));
+    double spitze = 0;
+    double quadrate = 0;
+    int64_t gelesen = 0;
+    int64_t erster = -1; // first and last frame above the silence level
+    int64_t letzter = -1;
+    for (;;) {
+        const int64_t n = dec.readFloats(puffer.data(), block);
+        if (n <= 0) {
+            break;
+        }
+        for (int64_t f = 0; f < n; ++f) {
+            bool laut = false;
+            for (int k = 0; k < kanaele; ++k) {
+                const double x = std::fabs(puffer[static_cast<std::size_t>(f * kanaele + k)]);
+                spitze = std::max(spitze, x);
+                quadrate += x * x;
+                laut = laut || x > schwelle;
+            }
+            if (laut) {
+                if (erster < 0) {
+                    erster = gelesen + f;
+                }
+                letzter = gelesen + f;
+            }
+        }
+        gelesen += n;
+    }
+    const double msJeFrame = 1000.0 / dec.sampleRate();
+    t.LaengeMs = static_cast<double>(gelesen) * msJeFrame;
+    t.SpitzeDb = Db(spitze);
+    t.RmsDb = gelesen > 0 ? Db(std::sqrt(quadrate / (static_cast<double>(gelesen) * kanaele)))
+                          : -std::numeric_limits<double>::infinity();
+    if (erster < 0) {
+        t.StilleAnfangMs = t.LaengeMs;
+        t.StilleEndeMs = t.LaengeMs;
+        t.Hinweis = "stumm";
+    } else {
+        t.StilleAnfangMs = static_cast<double>(erster) * msJeFrame;
+        t.StilleEndeMs = static_cast<double>(gelesen - 1 - letzter) * msJeFrame;
+        if (spitze >= 1.0) {
+            t.Hinweis = "übersteuert";
+        }
+    }
+}
+
+TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
+    TeilPruefung t;
+    t.Wort = Klein(name);
+    const std::string dateiname = t.Wort + ".wav";
+    const std::string pfad = ordner + dateiname;
+
+    // The probe and the lookup of the announcement: only a regular, readable file counts.
+    const std::string gefunden = DirLookup(pfad);
+    const int32_t laenge = Exist(pfad);
+    const std::vector<std::string> gleichnamig = Gleichnamige(ordner, dateiname);
+
+    if (gefunden.empty()) {
+        if (gleichnamig.empty()) {
+            t.Zustand = TeilZustand::Fehlt;
+            return t;
+        }
+        t.Zustand = TeilZustand::NichtLesbar;
+        t.Datei = gleichnamig.front();
+        const std::string art = Art(fs::path(ordner) / t.Datei);
+        t.Hinweis = art.empty() ? "keine Datei" : "ist " + art;
+        return t;
+    }
+    t.Datei = gefunden;
+    for (const std::string& n : gleichnamig) {
+        if (n != gefunden) {
+            t.Hinweis = "auch " + n + ", nicht benutzt";
+            break;
+        }
+    }
+    if (laenge < 0) {
+        t.Zustand = TeilZustand::NichtLesbar;
+        t.Hinweis = "lässt sich nicht öffnen";
+        return t;
+    }
+    if (laenge == 0) {
+        t.Zustand = TeilZustand::Leer;
+        return t;
+    }
+
+    // Opened and decoded as the player opens and decodes it.
+    SoundDecoder dec = SoundDecoder::OpenFile(DirPart(pfad) + gefunden);
+    if (dec.status() == SoundDecoder::Status::NotOpened) {
+        t.Zustand = TeilZustand::NichtLesbar;
+        t.Hinweis = "lässt sich nicht öffnen (" + dec.error() + ")";
+        return t;
+    }
+    if (!dec.ok()) {
+        t.Zustand = TeilZustand::NichtDekodierbar;
+        t.Hinweis = dec.channels() > 0 ? "enthält keine Abtastwerte" : "libsndfile: " + dec.error();
+        return t;
+    }
+    t.Rate = dec.sampleRate();
+    t.Kanaele = dec.channels();
+    t.Format = dec.sampleFormat();
+    if (!dec.playable()) {
+        t.Zustand = TeilZustand::NichtDekodierbar;
+        t.Hinweis = "Abtastrate oder Kanalzahl nicht abspielbar";
+        return t;
+    }
+    t.Zustand = TeilZustand::Ok;
+    const std::string weiterer = t.Hinweis;
+    Miss(dec, t);
+    if (!weiterer.empty()) {
+        t.Hinweis = t.Hinweis.empty() ? weiterer : t.Hinweis + "; " + weiterer;
+    }
+    return t;
+}
+
+// Width on the terminal: characters, not bytes.
+std::size_t Breite(const std::string& s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string Links(const std::string& s, std::size_t breite) {
+    const std::size_t b = Breite(s);
+    return b >= breite ? s : s + std::string(breite - b, ' ');
+}
+
+std::string Rechts(const std::string& s, std::size_t breite) {
+    const std::size_t b = Breite(s);
+    return b >= breite ? s : std::string(breite - b, ' ') + s;
+}
+
+// A number as German text, with a decimal comma.
+std::string Zahl(double wert, int stellen) {
+    if (std::isinf(wert)) {
+        return wert < 0 ? "-inf" : "inf";
+    }
+    char puffer[64];
+    std::snprintf(puffer, sizeof puffer, "%.*f", stellen, wert);
+    std::string s = puffer;
+    std::replace(s.begin(), s.end(), '.', ',');
+    return s == "-0" || s == "-0,0" ? s.substr(1) : s;
+}
+
+std::string KanalText(int kanaele) {
+    if (kanaele == 1) {
+        return "mono";
+    }
+    if (kanaele == 2) {
+        return "stereo";
+    }
+    return std::to_string(kanaele) + " Kanäle";
+}
+
+std::string Liste(const std::vector<std::string>& namen) {
+    std::string s;
+    for (const std::string& n : namen) {
+        s += (s.empty() ? "" : ", ") + n;
+    }
+    return s;
+}
+
+} // namespace
+
+const char* ZustandText(TeilZustand Zustand) {
+    switch (Zustand) {
+    case TeilZustand::Ok:
+        return "ok";
+    case TeilZustand::Fehlt:
+        return "fehlt";
+    case TeilZustand::Leer:
+        return "leer";
+    case TeilZustand::NichtLesbar:
+        return "nicht lesbar";
+    case TeilZustand::NichtDekodierbar:
+        return "nicht dekodierbar";
+    }
+    return "";
+}
+
+int StimmPruefung::Spielbar() const {
+    return static_cast<int>(std::count_if(Teile.begin(), Teile.end(), [](const TeilPruefung& t) {
+        return t.Zustand == TeilZustand::Ok;
+    }));
+}
+
+StimmPruefung PruefeStimme(const std::string& Ordner) {
+    StimmPruefung p;
+    p.Ordner = Ordner.empty() ? "./" : Ordner;
+    if (p.Ordner.back() != '/') {
+        p.Ordner += '/';
+    }
+    std::error_code ec;
+    p.OrdnerDa = fs::is_directory(p.Ordner, ec);
+    for (const std::string_view name : WortTeile) {
+        p.Teile.push_back(PruefeTeil(p.Ordner, name));
+    }
+    return p;
+}
+
+std::string StimmBericht(const StimmPruefung& Pruefung) {
+    std::string r = "Stimmordner: " + Pruefung.Ordner + "\n";
+    if (!Pruefung.OrdnerDa) {
+        r += "Diesen Ordner gibt es nicht.\n";
+    }
+    r += "\n";
+
+    std::size_t dateiBreite = 5;
+    for (const TeilPruefung& t : Pruefung.Teile) {
+        dateiBreite = std::max(dateiBreite, Breite(t.Datei));
+    }
+    const auto zeile =
+        [&](const std::string& wort, const std::string& zustand, const std::string& datei,
+            const std::string& format, const std::string& laenge, const std::string& spitze,
+            const std::string& rms, const std::string& stille, const std::string& hinweis) {
+            std::string z = Links(wort, 9) + Links(zustand, 18) + Links(datei, dateiBreite + 2) +
+                            Links(format, 27) + Rechts(laenge, 8) + Rechts(spitze, 9) +
+                            Rechts(rms, 9) + Rechts(stille, 20);
+            if (!hinweis.empty()) {
+                z += "  " + hinweis;
+            }
+            while (!z.empty() && z.back() == ' ') {
+                z.pop_back();
+            }
+            return z + "\n";
+        };
+    r += zeile("Wortteil", "Zustand", "Datei", "Format", "Länge", "Spitze", "RMS",
+               "Stille vorn/hinten", "Hinweis");
+    r += zeile("", "", "", "", "ms", "dBFS", "dBFS", "ms", "");
+    for (const TeilPruefung& t : Pruefung.Teile) {
+        if (t.Rate > 0 && t.Zustand == TeilZustand::Ok) {
+            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei,
+                       std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format,
+                       Zahl(t.LaengeMs, 0), Zahl(t.SpitzeDb, 1), Zahl(t.RmsDb, 1),
+                       Zahl(t.StilleAnfangMs, 0) + " / " + Zahl(t.StilleEndeMs, 0), t.Hinweis);
+        } else {
+            const std::string format =
+                t.Rate > 0 ? std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format
+                           : "";
+            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei, format, "", "", "", "", t.Hinweis);
+        }
+    }
+    r += "\n";
+
+    const TeilPruefung* es = nullptr;
+    std::vector<std::string> fehler[5];
+    for (const TeilPruefung& t : Pruefung.Teile) {
+        if (t.Wort == "es") {
+            es = &t;
+        }
+        fehler[static_cast<int>(t.Zustand)].push_back(t.Wort);
+    }
+    // The program offers the external voice only for a non-empty, openable es.wav.
+    if (es != nullptr && (es->Zustand == TeilZustand::Fehlt || es->Zustand == TeilZustand::Leer ||
+                          es->Zustand == TeilZustand::NichtLesbar)) {
+        r += "Ohne lesbare, nicht leere es.wav bietet Tikkaru die \u201EExterne Stimme\u201C "
+             "nicht an.\n";
+    }
+
+    const int gesamt = static_cast<int>(Pruefung.Teile.size());
+    const int stumm = gesamt - Pruefung.Spielbar();
+    if (stumm == 0) {
+        r += "Ergebnis: alle " + std::to_string(gesamt) + " Wortteile werden abgespielt.\n";
+        return r;
+    }
+    std::string gruende;
+    for (const TeilZustand z : {TeilZustand::Fehlt, TeilZustand::Leer, TeilZustand::NichtLesbar,
+                                TeilZustand::NichtDekodierbar}) {
+        const auto& namen = fehler[static_cast<int>(z)];
+        if (!namen.empty()) {
+            gruende +=
+                std::string(gruende.empty() ? "" : "; ") + ZustandText(z) + ": " + Liste(namen);
+        }
+    }
+    r += "Ergebnis: " + std::to_string(stumm) + " von " + std::to_string(gesamt) +
+         (stumm == 1 ? " Wortteilen wird" : " Wortteilen werden") + " nicht abgespielt (" +
+         gruende + ").\n";
+    return r;
+}
