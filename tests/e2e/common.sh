@@ -1,0 +1,49 @@
+# Shared by the end-to-end tests: a private home, a recording of the test sound server and
+# the clock under a fake time. Exits 77 (skipped) where the test servers are not there.
+set -euo pipefail
+TIKKARU=$1
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+for tool in faketime parec xdotool python3; do
+    command -v "$tool" >/dev/null || { echo "skip: $tool missing"; exit 77; }
+done
+[ -n "${DISPLAY:-}" ] && [ -n "${TIKKARU_TEST_SINK:-}" ] || { echo "skip: no test servers"; exit 77; }
+
+T=$(mktemp -d /tmp/tikkaru-e2e.XXXXXX)
+export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config
+mkdir -p "$XDG_CONFIG_HOME" "$T/work"
+cd "$T/work"
+bg_pids=()
+finish() {
+    for p in "${bg_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$T"
+}
+trap finish EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Records the null sink's monitor into $T/rec.raw (16 kHz mono) from now on.
+start_recording() {
+    parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
+        --channels=1 --raw > "$T/rec.raw" &
+    bg_pids+=($!)
+    sleep 0.5
+}
+
+# The stretches of sound recorded so far, one "start length" (ms) a line.
+stretches() { python3 "$HERE/segments.py" "$T/rec.raw"; }
+
+# Checks that the stretch lengths match the expected ones (ms), within 15 %.
+expect_stretches() {
+    local got
+    got=$(stretches | awk '{print $2}' | tr '\n' ' ')
+    python3 - "$got" "$@" <<'PY' || fail "stretches [$got] expected [${*}]"
+import sys
+got = [int(x) for x in sys.argv[1].split()]
+want = [int(x) for x in sys.argv[2:]]
+ok = len(got) == len(want) and all(abs(g - w) <= max(0.15 * w, 40) for g, w in zip(got, want))
+sys.exit(0 if ok else 1)
+PY
+}
+
+window_id() { timeout 10 xdotool search --sync --name '^Quorvane Tikkaru' | head -n1; }

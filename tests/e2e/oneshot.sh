@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Speaking once: the voice argument, the seconds, no display at all, and the settings file
+# left as it was.
+source "$(dirname "$0")/common.sh"
+
+conf=$XDG_CONFIG_HOME/Quorvane.conf
+printf '[Tikkaru]\nVoice=0\nMode=2\nSekunden=1\nWinLeft=7\n' > "$conf"
+before=$(md5sum < "$conf")
+start_recording
+
+# 14:30:07, "!" with voice 3: " Es ist ~ vier-zehn  Uhr  drei-ssig."
+faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!' 3 || fail "! 3 failed"
+sleep 0.5
+expect_stretches 345 1626
+[ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !"
+
+# "!!" and voice 1, with no display: the seconds after a pause of their own.
+# " Es ist ~ vier-zehn  Uhr  drei-ssig ~ und ~ sieben  Sekunden."
+env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!!' 1 \
+    || fail "!! without display failed"
+sleep 0.5
+expect_stretches 345 1626 486 1451 400 1091
+[ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
+echo "ok"
