@@ -5,6 +5,7 @@
 #include "EventPump.h"
 #include "Player.h"
 #include "mAnsage.h"
+#include "mDatenPfad.h"
 #include "mEinstellungen.h"
 #include "mExist.h"
 #include "mGetCMD.h"
@@ -13,6 +14,7 @@
 #include "mWaitS.h"
 #include "mZeitSatz.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,11 +24,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <cmath>
-#include <filesystem>
 
 namespace {
 
@@ -44,28 +46,23 @@ void LadeSchriften() {
     (void)geladen;
 }
 
+// The classic gap between an option's mark and its caption, so that the captions fit the
+// controls' fixed widths.
+class EngeMarken final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric m, const QStyleOption* o, const QWidget* w) const override {
+        if (m == PM_CheckBoxLabelSpacing || m == PM_RadioButtonLabelSpacing) {
+            return 3;
+        }
+        return QProxyStyle::pixelMetric(m, o, w);
+    }
+};
+
 QFont Schrift(const char* familie, double punkte) {
     QFont f(familie);
     f.setPointSizeF(punkte);
     f.setWeight(QFont::Normal);
     return f;
-}
-
-// The data folder below dir: "DATA", or the folder whose name matches it without regard
-// to case.
-std::string DatenOrdner(const std::string& dir) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(std::filesystem::path(dir) / "DATA", ec)) {
-        return "DATA";
-    }
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (QString::fromStdString(name).compare("data", Qt::CaseInsensitive) == 0 &&
-            it->is_directory(ec)) {
-            return name;
-        }
-    }
-    return "DATA";
 }
 
 } // namespace
@@ -179,6 +176,16 @@ void Form1::ErzeugeSteuerelemente() {
     // Enter on the focused exit button ends, as it does on any focused button.
     cExit->setAutoDefault(true);
     setze(cExit, 120, 600, 1125, 315);
+
+    static EngeMarken* marken = [] {
+        auto* stil = new EngeMarken;
+        stil->setParent(qApp);
+        return stil;
+    }();
+    for (QAbstractButton* b :
+         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
+        b->setStyle(marken);
+    }
 
     // The voice list belongs to the window but is drawn in front of the frame.
     coVoice->raise();
@@ -356,11 +363,7 @@ void Form1::Form_Load() {
     sRegApp = "Quorvane";
     sRegSection = "Tikkaru";
 
-    sDataPath = prozess_.CurrentDir;
-    if (sDataPath.empty() || sDataPath.back() != '/') {
-        sDataPath += '/';
-    }
-    sDataPath += DatenOrdner(prozess_.CurrentDir) + "/";
+    sDataPath = DatenPfad(prozess_.CurrentDir);
 
     hide();
 
