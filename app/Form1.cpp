@@ -222,6 +222,30 @@ void Form1::ErzeugeSteuerelemente() {
     connect(cExit, &QPushButton::clicked, this, &Form1::cExit_Click);
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
     Timer1->start();
+    ZugaenglicheNamen();
+}
+
+void Form1::ZugaenglicheNamen() {
+    const auto benenne = [](QWidget* w, const char* name, const char* beschreibung) {
+        w->setAccessibleName(QString::fromUtf8(name));
+        w->setAccessibleDescription(QString::fromUtf8(beschreibung));
+    };
+    benenne(Frame1, "Uhrzeit", "Die Uhrzeit in Ziffern und als Satz");
+    benenne(TZ, "Uhrzeit in Ziffern", "Stunden, Minuten und Sekunden");
+    benenne(TT, "Uhrzeit als Satz",
+            "Während der Ansage ist der gerade gesprochene Wortteil markiert");
+    benenne(Frame2, "Ansage", "Wann und mit welcher Stimme die Zeit angesagt wird");
+    benenne(opMA, "Manuell", "Ansage nur auf Knopfdruck");
+    benenne(opAU, "Fortlaufend", "Eine Ansage nach der anderen");
+    benenne(opMM, "jede Minute", "Ansage zu jeder vollen Minute");
+    benenne(opHH, "jede Stunde", "Ansage zu jeder vollen Stunde");
+    benenne(chSek, "Sekunden ansagen", "Die Sekunden werden mit angesagt");
+    benenne(Label1, "Ausgewählte Stimme:", "");
+    benenne(coVoice, "Ausgewählte Stimme", "Die Stimme, die die Zeit ansagt");
+    Label1->setBuddy(coVoice);
+    benenne(Frame4, "Befehle", "");
+    benenne(cOK, "Tikkaru ! Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
+    benenne(cExit, "Beenden", "Beendet das Programm und speichert die Einstellungen (Esc)");
 }
 
 bool Form1::MinuteOderStunde() const {
