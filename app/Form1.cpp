@@ -2,6 +2,7 @@
 
 #include "AlignedTimer.h"
 #include "Clock.h"
+#include "ComboBoxAccessible.h"
 #include "EventPump.h"
 #include "Player.h"
 #include "mAnsage.h"
@@ -243,8 +244,9 @@ void Form1::ZugaenglicheNamen() {
     benenne(Label1, "Ausgewählte Stimme:", "");
     benenne(coVoice, "Ausgewählte Stimme", "Die Stimme, die die Zeit ansagt");
     Label1->setBuddy(coVoice);
+    SetComboBoxLabel(coVoice, Label1);
     benenne(Frame4, "Befehle", "");
-    benenne(cOK, "Tikkaru ! Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
+    benenne(cOK, "Tikkaru – Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
     benenne(cExit, "Beenden", "Beendet das Programm und speichert die Einstellungen (Esc)");
 }
 

@@ -88,6 +88,8 @@ protected:
 
 private:
     void ErzeugeSteuerelemente();
+    // German names and descriptions for screen readers; changes nothing on the screen.
+    void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     bool MinuteOderStunde() const;
 

@@ -1,0 +1,18 @@
+#pragma once
+
+class QComboBox;
+class QLabel;
+
+// Names a drop-down list for screen readers by a label that is not its sibling.
+//
+// On Linux Qt's own interface for a QComboBox gives the selected entry as the list's name and
+// ignores its accessible name: the name is meant to come from the Label relation, and Qt finds
+// that relation only for a QLabel with the same parent whose buddy the list is. In Form1 the
+// label "Ausgewählte Stimme:" lies in a frame and the voice list on the window itself, so the
+// list would be announced by its entry alone.
+//
+// After this call box has an interface of its own: its accessible name (or, when empty, the
+// label's text without the access-key mark) as name, the selected entry as value, label as
+// its Label relation, the popup list as its child and the popup as its "showMenu" action;
+// everything else as for any widget. Nothing changes on the screen or in the behaviour.
+void SetComboBoxLabel(QComboBox* box, QLabel* label);
