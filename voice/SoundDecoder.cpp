@@ -209,11 +209,11 @@ bool SoundDecoder::playable() const {
     if (!ok() || d->info.samplerate <= 0 || d->info.channels > 255) {
         return false;
     }
-    pa_sample_spec spec{};
-    spec.format = fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-    spec.rate = static_cast<uint32_t>(d->info.samplerate);
-    spec.channels = static_cast<uint8_t>(d->info.channels);
-    return pa_sample_spec_valid(&spec) != 0;
+    pa_sample_spec wanted{};
+    wanted.format = fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+    wanted.rate = static_cast<uint32_t>(d->info.samplerate);
+    wanted.channels = static_cast<uint8_t>(d->info.channels);
+    return pa_sample_spec_valid(&wanted) != 0;
 }
 
 int64_t SoundDecoder::readShorts(int16_t* out, int64_t frameCount) {
