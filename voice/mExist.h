@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The file probe: whether a file exists and how long it is.
+
+// The folder part of PathName, up to and including its last "/" ("" when there is none).
+std::string DirPart(const std::string& PathName);
+
+// The name, as the file system stores it, of the first regular file that PathName names, or
+// "" when there is none. The last path component is matched without regard to letter case
+// ("Es.wav" finds "es.wav"; the exact name is tried first) and may hold the wildcards "*" (any
+// run of characters) and "?" (any one character); where several names match, the first in
+// alphabetical order, without regard to case, wins. Folders, hidden files (a name starting with
+// "."), FIFOs, sockets and devices never count. Nothing here opens a file, so the lookup never
+// blocks.
+std::string DirLookup(const std::string& PathName);
+
+// -1 when PathName names no regular, non-hidden file or the file cannot be opened for reading,
+// otherwise its length in bytes (clamped to the 32-bit range; 0 for an empty file). The file
+// is opened without blocking.
+int32_t Exist(const std::string& PathName);

@@ -1,0 +1,37 @@
+#include "mPlaySound.h"
+
+#include "mExist.h"
+#include "mKatalog.h"
+
+#include <QFile>
+#include <QString>
+
+void PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
+    [[maybe_unused]] const int32_t flags = Flags | SND_FILENAME;
+    const std::string name = DirLookup(FileName);
+    if (name.empty()) {
+        // The file went away after the caller probed it: play nothing rather than hand the
+        // player a path that names no file.
+        return;
+    }
+    // Make sure that the lookup found the very file the path names, only in another letter
+    // case: a name found through wildcards is not the name written in the path.
+    const std::string dir = DirPart(FileName);
+    const QString written =
+        QFile::decodeName(QByteArray::fromStdString(FileName.substr(dir.size())));
+    const QString stored = QFile::decodeName(QByteArray::fromStdString(name));
+    if (written.compare(stored, Qt::CaseInsensitive) != 0) {
+        return;
+    }
+    // The stored name, so that the file is found on a file system that tells case apart.
+    player.PlayFile(dir + name);
+}
+
+void PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags) {
+    [[maybe_unused]] const int32_t flags = Flags | SND_MEMORY;
+    const QByteArray image = LadeAufnahme(ResType, ResId);
+    if (image.isEmpty()) {
+        return;
+    }
+    player.PlayImage(image);
+}

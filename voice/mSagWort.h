@@ -1,0 +1,15 @@
+#pragma once
+
+#include "Player.h"
+
+#include <string>
+
+// Plays one word piece in the selected voice. Index is the 0-based position of the selected
+// voice entry (-1 when none is selected) and Anzahl the number of entries; sDataPath is the
+// external voice folder, ending in "/".
+//
+// The file sDataPath + Wort + ".wav" is probed on every call. When the last entry is selected
+// and that file is longer than 0 bytes, the file is played; otherwise the built-in recording
+// of voice Index + 1 (which for the external voice, number 5, does not exist: silence).
+void SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
+                const std::string& Wort);
