@@ -169,7 +169,13 @@ struct PulsePlayer::Impl {
             return current;
         }
         if (current != nullptr) {
-            DrainStream(current);
+            // Let the previous sound end before this one starts on another stream. By our
+            // own clock: the server's drain would wait out the sink's latency as well and
+            // leave a gap of that length.
+            const double left = current->lastUsed - Now();
+            if (left > 0) {
+                Sleep(left);
+            }
         }
         current = nullptr;
         CloseIdle();

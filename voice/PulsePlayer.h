@@ -11,7 +11,8 @@
 // Consecutive sounds flow like one recording: the connection and stream stay open between
 // sounds of the same sample format, the buffer is small, and a call returns once what is left
 // of its sound is within a few milliseconds of the end, so that the next sound is queued
-// before this one falls silent. Drain() plays out what was written and closes the streams.
+// before this one falls silent. A sound in another sample format starts on its own stream once
+// the previous sound has ended. Drain() plays out what was written and closes the streams.
 //
 // Every failure is silence and a normal return: no sound server, a server that refuses or
 // does not answer in time, one that dies while playing, a file that cannot be decoded. A
