@@ -21,4 +21,11 @@ env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" 
 sleep 0.5
 expect_stretches 345 1626 486 1451 400 1091
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
+# --help and --version answer on stdout, with no display, touching neither settings nor lock.
+export XDG_RUNTIME_DIR=$T/run
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+env -u DISPLAY "$TIKKARU" --help | grep -q '^Aufruf: tikkaru' || fail "--help"
+[ "$(env -u DISPLAY "$TIKKARU" --version)" = "tikkaru 1.00" ] || fail "--version"
+[ -z "$(ls -A "$XDG_RUNTIME_DIR")" ] || fail "--help or --version took the lock"
+[ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by --help or --version"
 echo "ok"
