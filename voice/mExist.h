@@ -11,9 +11,10 @@ std::string DirPart(const std::string& PathName);
 // The name, as the file system stores it, of the first regular file that PathName names, or
 // "" when there is none. The last path component is matched without regard to letter case
 // ("Es.wav" finds "es.wav"; the exact name is tried first) and may hold the wildcards "*" (any
-// run of characters) and "?" (any one character); where several names match, the first in
-// alphabetical order, without regard to case, wins. Folders, hidden files (a name starting with
-// "."), FIFOs, sockets and devices never count. Nothing here opens a file, so the lookup never
+// run of characters) and "?" (any one character), and a pattern ending in ".*" also matches a
+// name without extension; where several names match, the first in alphabetical order, without
+// regard to case, wins. Folders, hidden files (a name starting with "."), FIFOs, sockets and
+// devices never count. The lookup reads only the folder and the files' attributes, so it never
 // blocks.
 std::string DirLookup(const std::string& PathName);
 

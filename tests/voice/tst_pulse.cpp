@@ -14,8 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <complex>
-#include <cstring>
+#include <cmath>
 #include <future>
 #include <thread>
 
@@ -23,111 +22,60 @@
 // without a server, or with one that never answers or dies, it returns quietly.
 namespace {
 
-constexpr int kRate = 16000; // the rate recordings are compared at
+constexpr int kRate = 8000; // the rate recordings are compared at
+using Samples = std::vector<float>;
+const auto L = [](const char* s) { return QString::fromLatin1(s); };
 
-using Samples = std::vector<double>;
-
-void Fft(std::vector<std::complex<double>>& a, bool inverse) {
-    const std::size_t n = a.size();
-    for (std::size_t i = 1, j = 0; i < n; ++i) {
-        std::size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) {
-            j ^= bit;
-        }
-        j ^= bit;
-        if (i < j) {
-            std::swap(a[i], a[j]);
-        }
+// Runs a tool quietly (its output must not mix with ours).
+bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
+    QProcess p;
+    p.setStandardErrorFile(QProcess::nullDevice());
+    if (out == nullptr) {
+        p.setStandardOutputFile(QProcess::nullDevice());
     }
-    for (std::size_t len = 2; len <= n; len <<= 1) {
-        const double angle = 2 * M_PI / static_cast<double>(len) * (inverse ? 1 : -1);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (std::size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1);
-            for (std::size_t k = 0; k < len / 2; ++k, w *= step) {
-                const auto u = a[i + k];
-                const auto v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
+    p.start(program, args);
+    const bool ok =
+        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (out != nullptr) {
+        *out = p.readAllStandardOutput();
     }
+    return ok;
 }
 
-// Where ref fits best into rec at or after from: {position, normalised correlation}.
+// The sound in file as mono at kRate, converted by sox.
+Samples Reference(const QString& file) {
+    QByteArray raw;
+    Run(L("sox"),
+        {file, L("-t"), L("raw"), L("-e"), L("signed"), L("-b"), L("16"), L("-c"), L("1"), L("-r"),
+         QString::number(kRate), L("-")},
+        &raw);
+    const auto* v = reinterpret_cast<const int16_t*>(raw.constData());
+    return Samples(v, v + raw.size() / 2);
+}
+
+// Where ref fits best into rec, starting within 1.5 s after from: {position, correlation}.
 std::pair<std::size_t, double> Find(const Samples& rec, const Samples& ref, std::size_t from) {
-    if (ref.empty() || rec.size() < ref.size() + from) {
-        return {0, 0};
-    }
-    std::size_t n = 1;
-    while (n < rec.size() + ref.size()) {
-        n <<= 1;
-    }
-    std::vector<std::complex<double>> a(n), b(n);
-    std::copy(rec.begin(), rec.end(), a.begin());
-    std::copy(ref.begin(), ref.end(), b.begin());
-    Fft(a, false);
-    Fft(b, false);
-    for (std::size_t i = 0; i < n; ++i) {
-        a[i] *= std::conj(b[i]);
-    }
-    Fft(a, true);
-    std::vector<double> energy(rec.size() + 1); // prefix sums of rec²
-    for (std::size_t i = 0; i < rec.size(); ++i) {
-        energy[i + 1] = energy[i] + rec[i] * rec[i];
-    }
+    std::pair<std::size_t, double> best{from, 0};
     double refEnergy = 0;
-    for (double v : ref) {
-        refEnergy += v * v;
+    for (float v : ref) {
+        refEnergy += double(v) * v;
     }
-    std::pair<std::size_t, double> best{0, 0};
-    for (std::size_t lag = from; lag + ref.size() <= rec.size(); ++lag) {
-        const double e = energy[lag + ref.size()] - energy[lag];
-        if (e > 0) {
-            const double c = a[lag].real() / static_cast<double>(n) / std::sqrt(e * refEnergy);
-            if (c > best.second) {
-                best = {lag, c};
-            }
+    for (std::size_t lag = from; lag + ref.size() <= rec.size() && lag < from + kRate * 3 / 2;
+         ++lag) {
+        double dot = 0, energy = 0;
+        for (std::size_t k = 0; k < ref.size(); ++k) {
+            dot += double(rec[lag + k]) * ref[k];
+            energy += double(rec[lag + k]) * rec[lag + k];
+        }
+        if (energy > 0 && dot / std::sqrt(energy * refEnergy) > best.second) {
+            best = {lag, dot / std::sqrt(energy * refEnergy)};
         }
     }
     return best;
 }
 
-// The sound in file as 16-bit mono at kRate, converted by sox.
-Samples Reference(const QString& file) {
-    QProcess sox;
-    sox.setStandardErrorFile(QProcess::nullDevice());
-    sox.start(QStringLiteral("sox"),
-              {file, QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-e"),
-               QStringLiteral("signed"), QStringLiteral("-b"), QStringLiteral("16"),
-               QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-r"),
-               QString::number(kRate), QStringLiteral("-")});
-    sox.waitForFinished(30000);
-    const QByteArray raw = sox.readAllStandardOutput();
-    Samples s(static_cast<std::size_t>(raw.size()) / 2);
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        int16_t v;
-        std::memcpy(&v, raw.constData() + 2 * i, 2);
-        s[i] = v;
-    }
-    return s;
-}
-
-// Runs a tool quietly (its output must not mix with ours).
-bool Run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(program, args);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-bool Sox(const QStringList& args) {
-    return Run(QStringLiteral("sox"), args);
-}
-
-// Runs f on another thread and tells whether it came back within a generous bound: a call
-// that hangs fails the test rather than stalling it.
+// Runs f on another thread; false when it has not come back within a generous bound, so that
+// a hang fails the test rather than stalling it.
 template <class F> bool Returns(F f) {
     auto task = std::make_shared<std::packaged_task<void()>>(f);
     auto done = task->get_future();
@@ -135,51 +83,37 @@ template <class F> bool Returns(F f) {
     return done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
 }
 
-// A pulseaudio of the test's own, with one null sink, at a socket of its own.
-class OwnServer {
-public:
-    explicit OwnServer(const QString& dir) : dir_(dir) {}
-    ~OwnServer() { Kill(); }
-    QString Socket() const { return dir_ + QStringLiteral("/native"); }
-    bool Start() {
+// A pulseaudio of the test's own with a null sink "tst_own", at dir/native.
+struct OwnServer {
+    QProcess process;
+    bool Start(const QString& dir) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), dir_);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_);
-        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_ + QStringLiteral("/pulse"));
-        env.remove(QStringLiteral("PULSE_SERVER"));
-        server_.setProcessEnvironment(env);
-        server_.setStandardOutputFile(QProcess::nullDevice());
-        server_.setStandardErrorFile(QProcess::nullDevice());
-        server_.start(QStringLiteral("pulseaudio"),
-                      {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                       QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-                       QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 "
-                                      "socket=") +
-                           Socket(),
-                       QStringLiteral("--load=module-null-sink sink_name=tst_own rate=44100")});
-        if (!server_.waitForStarted(5000)) {
-            return false;
-        }
-        for (int i = 0; i < 100 && server_.state() == QProcess::Running; ++i) {
-            if (Run(QStringLiteral("pactl"),
-                    {QStringLiteral("-s"), Socket(), QStringLiteral("info")})) {
+        env.insert(L("HOME"), dir);
+        env.insert(L("XDG_RUNTIME_DIR"), dir);
+        env.insert(L("PULSE_RUNTIME_PATH"), dir + L("/pulse"));
+        env.remove(L("PULSE_SERVER"));
+        process.setProcessEnvironment(env);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start(
+            L("pulseaudio"),
+            {L("-n"), L("--daemonize=no"), L("--exit-idle-time=-1"), L("--use-pid-file=no"),
+             L("--load=module-native-protocol-unix auth-anonymous=1 socket=") + dir + L("/native"),
+             L("--load=module-null-sink sink_name=tst_own rate=44100")});
+        for (int i = 0; i < 100 && process.waitForStarted(5000); ++i) {
+            if (Run(L("pactl"), {L("-s"), dir + L("/native"), L("info")})) {
                 return true;
             }
             QThread::msleep(100);
         }
         return false;
     }
-    void Kill() {
-        if (server_.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(server_.processId()), SIGKILL);
-            server_.waitForFinished(5000);
+    ~OwnServer() {
+        if (process.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+            process.waitForFinished(5000);
         }
     }
-    qint64 Pid() const { return server_.processId(); }
-
-private:
-    QString dir_;
-    QProcess server_;
 };
 
 } // namespace
@@ -188,36 +122,24 @@ class TstPulse : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
-    QByteArray savedEnv[4];
-    const char* envNames[4] = {"PULSE_SERVER", "XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH"};
+    QProcessEnvironment savedEnv = QProcessEnvironment::systemEnvironment();
     int savedStderr = -1;
-    QString stderrFile;
 
     QString Tone(const QString& name, const QStringList& format, const QString& sweep) {
         const QString path = tmp.filePath(name);
-        return Sox(QStringList{QStringLiteral("-n")} + format +
-                   QStringList{path, QStringLiteral("synth"), QStringLiteral("0.3"),
-                               QStringLiteral("sine"), sweep, QStringLiteral("vol"),
-                               QStringLiteral("0.5")})
-                   ? path
-                   : QString();
+        const bool ok = Run(L("sox"), QStringList{L("-n")} + format +
+                                          QStringList{path, L("synth"), L("0.3"), L("sine"), sweep,
+                                                      L("vol"), L("0.5")});
+        return ok ? path : QString();
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(tmp.isValid());
-        for (int i = 0; i < 4; ++i) {
-            savedEnv[i] = qgetenv(envNames[i]);
-        }
-    }
-
     // Whatever happens, nothing reaches stderr.
     void init() {
-        stderrFile = tmp.filePath(QStringLiteral("stderr-%1").arg(QTest::currentTestFunction()));
         std::fflush(stderr);
         savedStderr = ::dup(2);
         const int fd =
-            ::open(stderrFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::open(qPrintable(tmp.filePath(L("stderr"))), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(fd, 2);
         ::close(fd);
     }
@@ -225,14 +147,11 @@ private slots:
         std::fflush(stderr);
         ::dup2(savedStderr, 2);
         ::close(savedStderr);
-        for (int i = 0; i < 4; ++i) {
-            if (savedEnv[i].isNull()) {
-                qunsetenv(envNames[i]);
-            } else {
-                qputenv(envNames[i], savedEnv[i]);
-            }
+        for (const char* name : {"PULSE_SERVER", "XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH"}) {
+            const QString old = savedEnv.value(L(name), L("\n"));
+            old == L("\n") ? qunsetenv(name) : qputenv(name, old.toLocal8Bit());
         }
-        QFile f(stderrFile);
+        QFile f(tmp.filePath(L("stderr")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray());
     }
@@ -242,24 +161,16 @@ private slots:
         if (sink.isEmpty()) {
             QSKIP("no test sound server ($TIKKARU_TEST_SINK unset; run through scripts/test)");
         }
-        if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty()) {
-            QSKIP("sox is missing");
-        }
         // Built-in pieces of all four voices, then files in many formats, back to back.
-        struct Piece {
-            QString file;
-            bool builtIn;
-        };
-        std::vector<Piece> pieces;
         const std::pair<const char*, int> builtIn[] = {
             {"ES", 1}, {"IST", 2}, {"UHR", 3}, {"ZWOELF", 4}};
+        QStringList files;
         for (const auto& [name, voice] : builtIn) {
-            QFile f(tmp.filePath(QStringLiteral("%1-%2.wav").arg(name).arg(voice)));
+            QFile f(tmp.filePath(QStringLiteral("%1-%2.wav").arg(L(name)).arg(voice)));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(LadeAufnahme(name, voice));
-            pieces.push_back({f.fileName(), true});
+            files << f.fileName();
         }
-        const auto S = [](const char* s) { return QString::fromLatin1(s).split(u' '); };
         const std::pair<const char*, const char*> formats[] = {
             {"u8.wav", "-r 8000 -c 1 -e unsigned-integer -b 8"},
             {"s16.wav", "-r 44100 -c 2 -e signed-integer -b 16"},
@@ -277,9 +188,8 @@ private slots:
         for (const auto& [name, format] : formats) {
             const QString sweep = QStringLiteral("%1-%2").arg(200 + 97 * k).arg(2400 - 131 * k);
             ++k;
-            const QString path = Tone(QString::fromLatin1(name), S(format), sweep);
-            QVERIFY2(!path.isEmpty(), name);
-            pieces.push_back({path, false});
+            files << Tone(L(name), L(format).split(u' '), sweep);
+            QVERIFY2(!files.back().isEmpty(), name);
         }
 
         SinkRecorder rec(sink, kRate);
@@ -289,24 +199,19 @@ private slots:
             for (const auto& [name, voice] : builtIn) {
                 player.PlayImage(LadeAufnahme(name, voice));
             }
-            for (const Piece& p : pieces) {
-                if (!p.builtIn) {
-                    player.PlayFile(p.file.toStdString());
-                }
+            for (const QString& f : files.mid(std::size(builtIn))) {
+                player.PlayFile(f.toStdString());
             }
             player.Drain();
         }
         const std::vector<int16_t> raw = rec.Stop(300);
         const Samples recorded(raw.begin(), raw.end());
         std::size_t from = 0;
-        for (const Piece& p : pieces) {
-            const Samples ref = Reference(p.file);
+        for (const QString& f : files) {
+            const Samples ref = Reference(f);
             const auto [at, corr] = Find(recorded, ref, from);
-            QVERIFY2(corr > 0.8, qPrintable(QStringLiteral("%1: correlation %2 after sample %3")
-                                                .arg(p.file)
-                                                .arg(corr)
-                                                .arg(from)));
-            from = at + ref.size() - ref.size() / 10;
+            QVERIFY2(corr > 0.8, qPrintable(f + L(": correlation ") + QString::number(corr)));
+            from = at + ref.size() * 9 / 10;
         }
     }
 
@@ -329,20 +234,19 @@ private slots:
         PulsePlayer::Options o;
         o.retryPause = 0; // try again at every sound
         PulsePlayer player(o);
-        const QByteArray es = LadeAufnahme("ES", 1);
-        player.PlayImage(es);
-        player.PlayImage(es);
-        player.PlayFile(tmp.filePath(QStringLiteral("fehlt.wav")).toStdString());
+        player.PlayImage(LadeAufnahme("ES", 1));
+        player.PlayImage(LadeAufnahme("ES", 1));
+        player.PlayFile(tmp.filePath(L("fehlt.wav")).toStdString());
         player.Drain();
     }
 
     void serverNeverAnswers() {
         // A socket that takes connections but never speaks: the attempt gives up in time.
-        const QString path = tmp.filePath(QStringLiteral("stumm"));
+        const QString path = tmp.filePath(L("stumm"));
         const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, path.toLocal8Bit().constData(), sizeof addr.sun_path - 1);
+        qstrncpy(addr.sun_path, qPrintable(path), sizeof addr.sun_path);
         QVERIFY(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
         QVERIFY(::listen(sock, 8) == 0);
         qputenv("PULSE_SERVER", ("unix:" + path).toLocal8Bit());
@@ -350,40 +254,38 @@ private slots:
         o.connectTimeout = 0.3;
         o.retryPause = 0;
         auto* player = new PulsePlayer(o); // left behind if it hangs
-        const QByteArray es = LadeAufnahme("ES", 1);
-        QVERIFY(Returns([player, es] {
-            player->PlayImage(es);
-            player->PlayImage(es);
+        QVERIFY(Returns([player] {
+            player->PlayImage(LadeAufnahme("ES", 1));
+            player->PlayImage(LadeAufnahme("ES", 1));
         }));
         delete player;
         ::close(sock);
     }
 
     void serverDiesWhilePlaying() {
-        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) {
+        if (QStandardPaths::findExecutable(L("pulseaudio")).isEmpty()) {
             QSKIP("pulseaudio is missing");
         }
         QTemporaryDir dir;
-        OwnServer server(dir.path());
-        QVERIFY(server.Start());
-        qputenv("PULSE_SERVER", ("unix:" + server.Socket()).toLocal8Bit());
-        const QString tone =
-            Tone(QStringLiteral("lang.wav"), {QStringLiteral("-r"), QStringLiteral("22050")},
-                 QStringLiteral("300-900"));
-        QVERIFY(Sox({tone, tone, tone, tone, tone, tone, tmp.filePath(QStringLiteral("x6.wav"))}));
-        QFile f(tmp.filePath(QStringLiteral("x6.wav")));
+        auto server = std::make_unique<OwnServer>();
+        QVERIFY(server->Start(dir.path()));
+        qputenv("PULSE_SERVER", ("unix:" + dir.path() + "/native").toLocal8Bit());
+        const QString tone = Tone(L("lang.wav"), {L("-r"), L("22050")}, L("300-900"));
+        const QString six = tmp.filePath(L("x6.wav"));
+        QVERIFY(Run(L("sox"), {tone, tone, tone, tone, tone, tone, six}));
+        QFile f(six);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray longSound = f.readAll(); // 1.8 s
 
         PulsePlayer::Options o;
         o.retryPause = 0.2;
         auto* player = new PulsePlayer(o); // left behind if it hangs
-        const qint64 pid = server.Pid();
+        const auto pid = static_cast<pid_t>(server->process.processId());
         std::thread killer([pid] {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            ::kill(pid, SIGKILL);
         });
-        // The sound is cut off, the next finds no server: both return.
+        // The sound is cut off, the next one finds no server: both return.
         const bool returned = Returns([player, longSound] {
             player->PlayImage(longSound);
             player->PlayImage(longSound);
@@ -391,13 +293,13 @@ private slots:
         });
         killer.join();
         QVERIFY(returned);
-        server.Kill();
+        server.reset();
 
         // A server at the same place again: a later sound is heard.
-        OwnServer again(dir.path());
-        QVERIFY(again.Start());
+        server = std::make_unique<OwnServer>();
+        QVERIFY(server->Start(dir.path()));
         QTest::qWait(300); // the retry pause
-        SinkRecorder rec(QStringLiteral("tst_own"), kRate);
+        SinkRecorder rec(L("tst_own"), kRate);
         QVERIFY(rec.Start());
         QVERIFY(Returns([player, tone] {
             player->PlayFile(tone.toStdString());
