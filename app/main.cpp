@@ -18,22 +18,21 @@
 namespace {
 
 const char* const Hilfe =
-    "Aufruf: tikkaru [! | !!] [STIMME]\n"
+    "Aufruf: tikkaru [ANSAGE [STIMME]]\n"
     "\n"
     "Eine sprechende Uhr: zeigt die Zeit als Ziffern und als deutschen Satz und sagt sie an.\n"
     "\n"
-    "  (ohne Argument)  öffnet das Fenster\n"
-    "  !                sagt die Zeit einmal an, ohne Fenster, und endet\n"
-    "  !!               wie !, mit den Sekunden\n"
+    "  ANSAGE           ! sagt die Zeit einmal an, ohne Fenster, und endet;\n"
+    "                   !! ebenso, mit den Sekunden; alles andere (z. B. -) öffnet das Fenster\n"
     "  STIMME           Nummer des Eintrags der Stimmenliste (1 bis 4, 5 für die\n"
     "                   externe Stimme im Ordner DATA des aktuellen Verzeichnisses)\n"
+    "  --check-voice [ORDNER]\n"
+    "                   prüft die Aufnahmen einer eigenen Stimme (Vorgabe: DATA)\n"
     "  --help           zeigt diese Hilfe\n"
     "  --version        zeigt die Version\n"
-    "  --check-voice [ORDNER]\n"
-    "                   prüft die Dateien einer eigenen Stimme (ohne ORDNER: DATA im\n"
-    "                   aktuellen Verzeichnis), spielt nichts ab\n"
     "\n"
-    "Beispiel: tikkaru '!' 3   sagt die Zeit mit Stimme 3 an.\n";
+    "Beispiele: tikkaru '!' 3   sagt die Zeit mit Stimme 3 an.\n"
+    "           tikkaru - 2     öffnet das Fenster mit Stimme 2.\n";
 
 bool HatAnzeige() {
     const char* x = std::getenv("DISPLAY");
