@@ -1,0 +1,309 @@
+#!/usr/bin/env bash
+# The real clock against what goes wrong on a desktop: no sound server or one that dies in the
+# middle of a sentence, a voice folder full of files that are no recordings, a settings file
+# that cannot be written or a kill in the middle of writing it, a runtime folder without a
+# lock, an X server that goes away. Every case ends with the clock still working (or, when
+# its display is gone, ended), nothing lost and nothing hanging.
+source "$(dirname "$0")/common.sh"
+SOURCE=$(cd "$HERE/../.." && pwd)
+conf=$XDG_CONFIG_HOME/Quorvane.conf
+main_pulse=unix:${XDG_RUNTIME_DIR:?}/pulse/native
+mounts=()
+trap 'for m in "${mounts[@]}"; do umount -l "$m" 2>/dev/null || true; done; finish' EXIT
+
+# Root reads and writes whatever the permission bits say; without these two capabilities it
+# is held to them like anyone else.
+unpriv=()
+if [ "$(id -u)" = 0 ]; then
+    if setpriv --bounding-set=-dac_override,-dac_read_search true 2>/dev/null; then
+        unpriv=(setpriv --bounding-set=-dac_override,-dac_read_search)
+    else
+        echo "note: running as root without setpriv: permission cases are not tested"
+    fi
+fi
+
+step() { echo "-- $*"; }
+
+# Records the monitor of sink $2 on server $3 (default: the test server) into $T/$1.raw.
+record() {
+    local server=${3:-$main_pulse}
+    parec -s "$server" -d "$2.monitor" --latency-msec=10 --format=s16le --rate=16000 \
+        --channels=1 --raw > "$T/$1.raw" 2>/dev/null &
+    bg_pids+=($!)
+    rec_pid=$!
+    sleep 0.5
+}
+stop_recording() { kill "$rec_pid" 2>/dev/null || true; wait "$rec_pid" 2>/dev/null || true; }
+heard() { python3 "$HERE/segments.py" "$T/$1.raw" | wc -l; }
+
+# Starts the windowed clock (arguments: environment assignments) and waits for its window.
+start_clock() {
+    env "$@" "${unpriv[@]}" "$TIKKARU" &
+    clock_pid=$!
+    bg_pids+=($clock_pid)
+    win=$(timeout 10 xdotool search --sync --name '^Quorvane Tikkaru' | head -n1) || true
+    [ -n "$win" ] || fail "no window"
+}
+# Waits up to $1 seconds for the clock to end; its exit status in $clock_status.
+wait_end() {
+    for _ in $(seq $(($1 * 10))); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$clock_pid" 2>/dev/null && fail "clock still running after ${1} s"
+    clock_status=0
+    wait "$clock_pid" || clock_status=$?
+}
+# Esc in the window: the clock must end at once and well.
+quit_clock() {
+    xdotool windowfocus --sync "$win" key Escape
+    wait_end 5
+    [ "$clock_status" = 0 ] || fail "clock ended with status $clock_status"
+}
+press_enter() { xdotool windowfocus --sync "$win" key Return; }
+settings() { printf '[Tikkaru]\n' > "$conf"; printf '%s\n' "$@" >> "$conf"; }
+
+# ---- the sound server ---------------------------------------------------------------------
+
+step "no sound server: speaking once and the window do not wait for one"
+nowhere=unix:$T/nowhere/native
+timeout 10 env PULSE_SERVER="$nowhere" "$TIKKARU" '!!' || fail "'!!' without a server"
+settings "Mode=1"
+start_clock PULSE_SERVER="$nowhere"
+press_enter
+sleep 1.5
+press_enter
+sleep 1
+quit_clock
+grep -q '^Mode=1' "$conf" || fail "settings not written without a sound server"
+
+step "sound server killed in the middle of a sentence and started again"
+pa_dir=$T/pa
+mkdir -p "$pa_dir"
+start_server() {
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$pa_dir/native" \
+        --load="module-null-sink sink_name=faults_null rate=44100" \
+        --log-target=file:"$pa_dir/log" &
+    pa_pid=$!
+    bg_pids+=($pa_pid)
+    for _ in $(seq 100); do pactl -s "unix:$pa_dir/native" info >/dev/null 2>&1 && return; sleep 0.1; done
+    fail "own sound server did not start"
+}
+start_server
+settings "Mode=1"
+start_clock PULSE_SERVER="unix:$pa_dir/native"
+record killed faults_null "unix:$pa_dir/native"
+press_enter
+# Killed as soon as the sentence is heard, while most of it is still to come.
+for _ in $(seq 50); do [ "$(heard killed)" -ge 1 ] && break; sleep 0.1; done
+kill -KILL "$pa_pid"
+{ wait "$pa_pid"; } 2>/dev/null || true
+stop_recording
+[ "$(heard killed)" -ge 1 ] || fail "nothing heard before the server was killed"
+sleep 3
+kill -0 "$clock_pid" 2>/dev/null || fail "clock ended with its sound server"
+start_server
+record again faults_null "unix:$pa_dir/native"
+sleep 2.2 # the player's pause before it tries a server again
+press_enter
+sleep 5
+stop_recording
+# " Es ist ~ ... Uhr ... ~ und ~ ... Sekunden.": four stretches.
+[ "$(heard again)" -ge 3 ] || fail "the next announcement was not heard ($(heard again) stretches)"
+quit_clock
+kill "$pa_pid" 2>/dev/null || true
+
+# ---- the voice folder -----------------------------------------------------------------------
+
+# A folder of the external voice where most pieces are something else than a recording.
+wav() { cp "$SOURCE/data/voices/1/$1.wav" "$2"; }
+# A PCM WAV header: header FILE CHANNELS RATE DATABYTES RIFFBYTES, then real samples.
+header() {
+    python3 - "$@" <<'PY'
+import struct, sys
+path, ch, rate, data, riff, real = sys.argv[1], *map(int, sys.argv[2:])
+fmt = struct.pack("<HHIIHH", 1, ch, rate, rate * max(ch, 1) * 2, max(ch, 1) * 2, 16)
+with open(path, "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", riff) + b"WAVE")
+    f.write(b"fmt " + struct.pack("<I", len(fmt)) + fmt)
+    f.write(b"data" + struct.pack("<I", data))
+    f.write(bytes((i * 37) % 251 for i in range(real)))
+PY
+}
+# make_fault KIND PATH: one kind of file that is no playable recording.
+make_fault() {
+    case $1 in
+    fifo) mkfifo "$2" ;;
+    directory) mkdir "$2" ;;
+    loop) ln -s "$(basename "$2")" "$2" ;;
+    unreadable) wav IST "$2" && chmod 000 "$2" ;;
+    random) head -c 6000 /dev/urandom > "$2" ;;
+    truncated) wav ZWOELF "$2" && truncate -s 2000 "$2" ;;
+    4gb) header "$2" 1 22050 4294967040 4294967290 4000 ;;
+    channels0) header "$2" 0 22050 4000 4036 4000 ;;
+    rate0) header "$2" 1 0 4000 4036 4000 ;;
+    esac
+}
+kinds=(fifo directory loop unreadable random truncated 4gb channels0 rate0)
+
+step "voice folder: pieces that are no recordings are silence, the others are heard"
+mkdir DATA
+wav ES DATA/es.wav
+# 12:34:56 with seconds: es ist zwoelf uhr vier un drei ssig und sechs un fuenf zig sekunden.
+pieces=(ist zwoelf uhr vier un drei ssig und sechs)
+for i in "${!kinds[@]}"; do make_fault "${kinds[$i]}" "DATA/${pieces[$i]}.wav"; done
+wav FUENF DATA/fuenf.wav
+wav ZIG DATA/zig.wav
+wav SEKUNDEN DATA/sekunden.wav
+if [ ${#unpriv[@]} -gt 0 ] || [ "$(id -u)" != 0 ]; then
+    "${unpriv[@]}" cat DATA/vier.wav >/dev/null 2>&1 && fail "the unreadable file can be read"
+fi
+record folder "$TIKKARU_TEST_SINK"
+timeout 15 "${unpriv[@]}" faketime -f '@2026-12-07 12:34:56' "$TIKKARU" '!!' 5 ||
+    fail "'!!' with the damaged voice folder did not end well"
+sleep 0.3
+stop_recording
+# "Es" alone, then "fuenf-zig Sekunden": the damaged pieces between them are silence.
+# "Es"; after the pause the short sound of the truncated file and what the 4 GB header really
+# holds; after two pauses "fuenf-zig Sekunden". The other damaged pieces are silence.
+lengths=$(python3 "$HERE/segments.py" "$T/folder.raw" | awk '{print $2}' | tr '\n' ' ')
+read -r -a got <<< "$lengths"
+[ ${#got[@]} = 3 ] && [ "${got[1]}" -lt 300 ] && [ "${got[2]}" -gt 1000 ] ||
+    fail "damaged voice folder: stretches [$lengths]"
+"${unpriv[@]}" timeout 10 "$TIKKARU" --check-voice > "$T/check.txt" && fail "--check-voice found no fault"
+[ "$(grep -c 'ok' "$T/check.txt")" -ge 4 ] || fail "--check-voice: $(cat "$T/check.txt")"
+
+step "voice folder: es.wav itself damaged, speaking once"
+for kind in "${kinds[@]}"; do
+    rm -rf DATA/es.wav
+    make_fault "$kind" DATA/es.wav
+    timeout 10 env PULSE_SERVER="$nowhere" "${unpriv[@]}" "$TIKKARU" '!' 5 ||
+        fail "'!' 5 with es.wav $kind"
+done
+
+step "voice folder: files vanish and come back while the clock speaks them"
+rm -rf DATA && mkdir DATA
+for p in ES IST ZWOELF UHR VIER UN DREI SSIG ZWAN ZIG UND SEKUNDE SEKUNDEN EIN EINS EINE ZWEI \
+    FUENF SECHS SIEBEN SIEB ACHT NEUN ZEHN ELF NULL; do
+    wav "$p" "DATA/${p,,}.wav"
+done
+settings "Mode=2" "Voice=4"
+start_clock
+(
+    end=$((SECONDS + 6))
+    while [ $SECONDS -lt $end ]; do
+        for f in DATA/*.wav; do mv "$f" "$f.weg" && mv "$f.weg" "$f"; done
+    done
+) &
+flicker=$!
+bg_pids+=($flicker)
+wait "$flicker"
+kill -0 "$clock_pid" 2>/dev/null || fail "clock ended while its files came and went"
+quit_clock
+grep -q "^Voice=4" "$conf" && grep -q "^Mode=2" "$conf" || fail "settings after the flicker: $(cat "$conf")"
+rm -rf DATA
+
+# ---- the settings file ------------------------------------------------------------------------
+
+old="Mode=1
+Sekunden=0
+WinLeft=40"
+step "settings folder read-only: the clock runs and ends, the old file stays"
+if [ "$(id -u)" = 0 ] && [ ${#unpriv[@]} = 0 ]; then
+    echo "skip: root without setpriv ignores a read-only folder"
+else
+    settings "$old"
+    before=$(md5sum < "$conf")
+    chmod 555 "$XDG_CONFIG_HOME"
+    start_clock
+    quit_clock
+    chmod 755 "$XDG_CONFIG_HOME"
+    [ "$(md5sum < "$conf")" = "$before" ] || fail "settings file changed in a read-only folder"
+fi
+
+step "settings on a full disk: the clock runs and ends, the old file stays whole"
+full=$T/full
+mkdir -p "$full"
+if mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+    mounts+=("$full")
+    printf '[Tikkaru]\n%s\n' "$old" > "$full/Quorvane.conf"
+    before=$(md5sum < "$full/Quorvane.conf")
+    dd if=/dev/zero of="$full/fill" bs=4k 2>/dev/null || true
+    start_clock XDG_CONFIG_HOME="$full"
+    quit_clock
+    [ "$(md5sum < "$full/Quorvane.conf")" = "$before" ] || fail "settings file damaged on a full disk"
+    umount -l "$full"
+else
+    echo "skip: full disk (cannot mount a small tmpfs here)"
+fi
+
+step "killed while the settings are being written: the old file stays whole"
+if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
+    settings "$old"
+    before=$(md5sum < "$conf")
+    # The new file is written, then held for 5 s before it replaces the old one.
+    strace -f -qq -o "$T/strace.log" -e trace=rename,renameat,renameat2 \
+        -e inject=rename,renameat,renameat2:delay_enter=5000000 "$TIKKARU" 2>/dev/null &
+    tracer=$!
+    bg_pids+=($tracer)
+    win=$(timeout 10 xdotool search --sync --name '^Quorvane Tikkaru' | head -n1) || true
+    [ -n "$win" ] || fail "no window under strace"
+    clock_pid=$(pgrep -P "$tracer" | head -n1)
+    xdotool windowfocus --sync "$win" key Escape
+    for _ in $(seq 50); do grep -q 'rename' "$T/strace.log" && break; sleep 0.1; done
+    grep -q 'rename' "$T/strace.log" || fail "the settings were not written under strace"
+    kill -KILL "$clock_pid"
+    wait "$tracer" 2>/dev/null || true
+    [ "$(md5sum < "$conf")" = "$before" ] || fail "settings file damaged by SIGKILL while written"
+    # The next start reads the old settings and writes new ones, also past the kill's leftovers.
+    start_clock
+    quit_clock
+    grep -q '^Sekunden=1' "$conf" && grep -q '^Mode=1' "$conf" ||
+        fail "settings not written after the killed write: $(cat "$conf")"
+else
+    echo "skip: SIGKILL during the write (strace missing or not allowed here)"
+fi
+
+# ---- the lock ------------------------------------------------------------------------------
+
+step "runtime folder missing or read-only: the clock starts without a lock"
+settings "Mode=1"
+start_clock XDG_RUNTIME_DIR="$T/missing" PULSE_SERVER="$main_pulse"
+quit_clock
+if [ "$(id -u)" != 0 ] || [ ${#unpriv[@]} -gt 0 ]; then
+    mkdir -m 500 "$T/rorun"
+    start_clock XDG_RUNTIME_DIR="$T/rorun" PULSE_SERVER="$main_pulse"
+    quit_clock
+    [ -e "$T/rorun/tikkaru.lock" ] && fail "lock made in a read-only folder"
+fi
+
+# ---- the X server ----------------------------------------------------------------------------
+
+step "X server gone while the clock runs, idle and in the middle of a sentence"
+for when in idle speaking; do
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$T/xdisplay" 2>/dev/null &
+    xpid=$!
+    bg_pids+=($xpid)
+    for _ in $(seq 100); do [ -s "$T/xdisplay" ] && break; sleep 0.1; done
+    own=":$(head -n1 "$T/xdisplay")"
+    settings "$old"
+    before=$(md5sum < "$conf")
+    DISPLAY=$own "${unpriv[@]}" "$TIKKARU" 2>"$T/x.err" &
+    clock_pid=$!
+    bg_pids+=($clock_pid)
+    win=$(DISPLAY=$own timeout 10 xdotool search --sync --name '^Quorvane Tikkaru' | head -n1) ||
+        true
+    [ -n "$win" ] || fail "no window on the second X server"
+    if [ "$when" = speaking ]; then
+        DISPLAY=$own xdotool windowfocus --sync "$win" key Return
+        sleep 0.4
+    fi
+    kill -KILL "$xpid"
+    { wait "$xpid"; } 2>/dev/null || true
+    wait_end 10
+    [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed when the X server went ($when)"
+    # The clock is not left locked out: the next start on the test display works.
+    start_clock
+    quit_clock
+    rm -f "$T/xdisplay"
+done
+
+echo "ok"
