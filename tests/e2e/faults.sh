@@ -300,6 +300,7 @@ for when in idle speaking; do
     { wait "$xpid"; } 2>/dev/null || true
     wait_end 10
     [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed when the X server went ($when)"
+    ! grep -q 'Sanitizer' "$T/x.err" || fail "sanitizer report when the X server went: $(cat "$T/x.err")"
     # The clock is not left locked out: the next start on the test display works.
     start_clock
     quit_clock
