@@ -169,13 +169,8 @@ struct PulsePlayer::Impl {
             return current;
         }
         if (current != nullptr) {
-            // Let the previous sound end before this one starts on another stream. By our
-            // own clock: the server's drain would wait out the sink's latency as well and
-            // leave a gap of that length.
-            const double left = current->lastUsed - Now();
-            if (left > 0) {
-                Sleep(left);
-            }
+            // The previous sound ends before this one starts on another stream.
+            DrainStream(current);
         }
         current = nullptr;
         CloseIdle();

@@ -27,9 +27,9 @@ public:
         // After a failed connection attempt, sounds are skipped for this long.
         double retryPause = 2.0;
         // Audio buffered ahead in the server (the stream's target length).
-        double bufferSeconds = 0.020;
+        double bufferSeconds = 0.050;
         // A call returns when this much of its sound is left to play.
-        double returnAhead = 0.004;
+        double returnAhead = 0.005;
         // Streams whose last sound ended longer ago than this are closed at the next call.
         double idleClose = 5.0;
         // The client name the server shows.
