@@ -81,11 +81,11 @@ bool ServerAnswers(const std::string& appName, double timeout) {
 
 struct PulsePlayer::Impl {
     struct Stream {
-        pa_sample_spec spec{};
+        pa_sample_spec sampleSpec{};
         pa_simple* simple = nullptr;
         double lastUsed = 0;
 
-        Stream(const pa_sample_spec& s, pa_simple* p) : spec(s), simple(p), lastUsed(Now()) {}
+        Stream(const pa_sample_spec& s, pa_simple* p) : sampleSpec(s), simple(p), lastUsed(Now()) {}
         Stream(const Stream&) = delete;
         Stream& operator=(const Stream&) = delete;
         ~Stream() { pa_simple_free(simple); }
@@ -130,7 +130,7 @@ struct PulsePlayer::Impl {
         });
     }
 
-    Stream* Open(const pa_sample_spec& spec) {
+    Stream* Open(const pa_sample_spec& sampleSpec) {
         if (Now() < nextAttempt) {
             return nullptr;
         }
@@ -139,9 +139,9 @@ struct PulsePlayer::Impl {
             nextAttempt = Now() + options.retryPause;
             return nullptr;
         }
-        const std::size_t frame = pa_frame_size(&spec);
+        const std::size_t frame = pa_frame_size(&sampleSpec);
         const auto bytesFor = [&](double seconds) {
-            const auto frames = static_cast<std::size_t>(seconds * spec.rate) + 1;
+            const auto frames = static_cast<std::size_t>(seconds * sampleSpec.rate) + 1;
             return static_cast<uint32_t>(frames * frame);
         };
         pa_buffer_attr attr{};
@@ -153,19 +153,19 @@ struct PulsePlayer::Impl {
         attr.fragsize = static_cast<uint32_t>(-1);
         int error = 0;
         pa_simple* simple = pa_simple_new(nullptr, options.appName.c_str(), PA_STREAM_PLAYBACK,
-                                          nullptr, "Ansage", &spec, nullptr, &attr, &error);
+                                          nullptr, "Ansage", &sampleSpec, nullptr, &attr, &error);
         if (simple == nullptr) {
             qCDebug(lcPlayer) << "no stream:" << pa_strerror(error);
             nextAttempt = Now() + options.retryPause;
             return nullptr;
         }
-        streams.push_back(std::make_unique<Stream>(spec, simple));
+        streams.push_back(std::make_unique<Stream>(sampleSpec, simple));
         return streams.back().get();
     }
 
-    // The stream for spec, after what the previous stream holds has been played.
-    Stream* StreamFor(const pa_sample_spec& spec) {
-        if (current != nullptr && SameSpec(current->spec, spec)) {
+    // The stream for sampleSpec, after what the previous stream holds has been played.
+    Stream* StreamFor(const pa_sample_spec& sampleSpec) {
+        if (current != nullptr && SameSpec(current->sampleSpec, sampleSpec)) {
             return current;
         }
         if (current != nullptr) {
@@ -175,11 +175,11 @@ struct PulsePlayer::Impl {
         current = nullptr;
         CloseIdle();
         for (const auto& s : streams) {
-            if (SameSpec(s->spec, spec)) {
+            if (SameSpec(s->sampleSpec, sampleSpec)) {
                 return current = s.get();
             }
         }
-        return current = Open(spec);
+        return current = Open(sampleSpec);
     }
 
     void Play(SoundDecoder& dec) {
@@ -188,17 +188,17 @@ struct PulsePlayer::Impl {
                               << dec.channels() << "channels";
             return;
         }
-        pa_sample_spec spec{};
+        pa_sample_spec sampleSpec{};
         const bool shorts = dec.fitsSixteenBits();
-        spec.format = shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-        spec.rate = static_cast<uint32_t>(dec.sampleRate());
-        spec.channels = static_cast<uint8_t>(dec.channels());
-        Stream* s = StreamFor(spec);
+        sampleSpec.format = shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+        sampleSpec.rate = static_cast<uint32_t>(dec.sampleRate());
+        sampleSpec.channels = static_cast<uint8_t>(dec.channels());
+        Stream* s = StreamFor(sampleSpec);
         if (s == nullptr) {
             return;
         }
 
-        const std::size_t frameBytes = pa_frame_size(&spec);
+        const std::size_t frameBytes = pa_frame_size(&sampleSpec);
         constexpr int64_t chunkFrames = 4096;
         std::vector<char> buffer(static_cast<std::size_t>(chunkFrames) * frameBytes);
         for (;;) {
