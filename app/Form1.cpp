@@ -79,11 +79,18 @@ Form1::~Form1() = default;
 void Form1::ErzeugeSteuerelemente() {
     vTwipsX = 1440.0 / logicalDpiX();
     vTwipsY = 1440.0 / logicalDpiY();
-    auto setze = [this](QWidget* w, int links, int oben, int breite, int hoehe) {
-        w->setGeometry(static_cast<int>(std::lround(links / vTwipsX)),
-                       static_cast<int>(std::lround(oben / vTwipsY)),
-                       static_cast<int>(std::lround(breite / vTwipsX)),
-                       static_cast<int>(std::lround(hoehe / vTwipsY)));
+    // Names a control of the layout and places it at its twips rectangle in its container,
+    // with its own font where it has one.
+    auto platziere = [this](QWidget* w, const char* name, QRect twips,
+                            const QFont* schrift = nullptr) {
+        w->setObjectName(name);
+        w->setGeometry(static_cast<int>(std::lround(twips.x() / vTwipsX)),
+                       static_cast<int>(std::lround(twips.y() / vTwipsY)),
+                       static_cast<int>(std::lround(twips.width() / vTwipsX)),
+                       static_cast<int>(std::lround(twips.height() / vTwipsY)));
+        if (schrift) {
+            w->setFont(*schrift);
+        }
     };
 
     setWindowTitle("Quorvane Tikkaru");
@@ -95,29 +102,24 @@ void Form1::ErzeugeSteuerelemente() {
     const QFont klein = Schrift("Tahoma", 6.75);
 
     coVoice = new QComboBox(this);
-    coVoice->setObjectName("coVoice");
+    platziere(coVoice, "coVoice", {2520, 1230, 3765, 315});
     coVoice->setEditable(false);
-    setze(coVoice, 2520, 1230, 3765, 315);
 
     Timer1 = new AlignedTimer(clock_, 500, this);
     Timer1->setObjectName("Timer1");
 
     Frame1 = new QGroupBox(this);
-    Frame1->setObjectName("Frame1");
-    Frame1->setFont(klassisch);
-    setze(Frame1, 60, 0, 7755, 645);
+    platziere(Frame1, "Frame1", {60, 0, 7755, 645}, &klassisch);
 
     TZ = new QLineEdit("00:00:00", Frame1);
-    TZ->setObjectName("TZ");
+    platziere(TZ, "TZ", {120, 210, 825, 315});
     TZ->setReadOnly(true);
     TZ->setAlignment(Qt::AlignCenter);
-    setze(TZ, 120, 210, 825, 315);
 
     TT = new QLineEdit(Frame1);
-    TT->setObjectName("TT");
+    platziere(TT, "TT", {1020, 210, 6615, 315});
     TT->setReadOnly(true);
     TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    setze(TT, 1020, 210, 6615, 315);
     // The spoken word stays highlighted also while another control has the focus.
     QPalette p = TT->palette();
     p.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -127,56 +129,29 @@ void Form1::ErzeugeSteuerelemente() {
     TT->setPalette(p);
 
     Frame2 = new QGroupBox(this);
-    Frame2->setObjectName("Frame2");
-    Frame2->setFont(klassisch);
-    setze(Frame2, 60, 630, 6315, 1035);
-
+    platziere(Frame2, "Frame2", {60, 630, 6315, 1035}, &klassisch);
     chSek = new QCheckBox("Se&kunden ansagen", Frame2);
-    chSek->setObjectName("chSek");
-    chSek->setFont(klein);
-    setze(chSek, 4830, 210, 1365, 315);
-
+    platziere(chSek, "chSek", {4830, 210, 1365, 315}, &klein);
     opHH = new QRadioButton("jede &Stunde", Frame2);
-    opHH->setObjectName("opHH");
-    opHH->setFont(klein);
-    setze(opHH, 3630, 210, 1095, 315);
-
+    platziere(opHH, "opHH", {3630, 210, 1095, 315}, &klein);
     opMM = new QRadioButton("jede &Minute", Frame2);
-    opMM->setObjectName("opMM");
-    opMM->setFont(klein);
-    setze(opMM, 2460, 210, 1095, 315);
-
+    platziere(opMM, "opMM", {2460, 210, 1095, 315}, &klein);
     opAU = new QRadioButton("&Fortlaufend", Frame2);
-    opAU->setObjectName("opAU");
-    opAU->setFont(klein);
-    setze(opAU, 1290, 210, 1095, 315);
-
+    platziere(opAU, "opAU", {1290, 210, 1095, 315}, &klein);
     opMA = new QRadioButton("M&anuell", Frame2);
-    opMA->setObjectName("opMA");
-    opMA->setFont(klein);
-    setze(opMA, 120, 210, 1095, 315);
-
+    platziere(opMA, "opMA", {120, 210, 1095, 315}, &klein);
     Label1 = new QLabel(QString::fromUtf8("Ausgewählte Stimme:"), Frame2);
-    Label1->setObjectName("Label1");
-    setze(Label1, 150, 660, 1545, 195);
+    platziere(Label1, "Label1", {150, 660, 1545, 195});
 
     Frame4 = new QGroupBox(this);
-    Frame4->setObjectName("Frame4");
-    Frame4->setFont(klassisch);
-    setze(Frame4, 6450, 630, 1365, 1035);
-
+    platziere(Frame4, "Frame4", {6450, 630, 1365, 1035}, &klassisch);
     cOK = new QPushButton("&Tikkaru !", Frame4);
-    cOK->setObjectName("cOK");
-    cOK->setFont(klein);
+    platziere(cOK, "cOK", {120, 210, 1125, 315}, &klein);
     cOK->setDefault(true);
-    setze(cOK, 120, 210, 1125, 315);
-
     cExit = new QPushButton("Be&enden", Frame4);
-    cExit->setObjectName("cExit");
-    cExit->setFont(klein);
+    platziere(cExit, "cExit", {120, 600, 1125, 315}, &klein);
     // Enter on the focused exit button ends, as it does on any focused button.
     cExit->setAutoDefault(true);
-    setze(cExit, 120, 600, 1125, 315);
 
     static EngeMarken* marken = [] {
         auto* stil = new EngeMarken;
