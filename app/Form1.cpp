@@ -430,7 +430,10 @@ void Form1::Form_Unload() {
         return;
     }
     Einstellungen store(sRegApp, sRegSection);
-    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    // Under Wayland a program cannot learn where its window is: the stored position is kept.
+    const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
+    if (lageBekannt &&
+        !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         store.Schreibe("WinTop", QString::number(pos().y()));
         store.Schreibe("WinLeft", QString::number(pos().x()));
     }
