@@ -59,6 +59,15 @@ public:
     }
 };
 
+// Sets a text box only when its text changes: every other tick of the 500 ms timer finds the
+// same time, and repainting the boxes for nothing is most of what an idle clock costs.
+void Zeige(QLineEdit* box, const std::string& text) {
+    const QString neu = QString::fromStdString(text);
+    if (box->text() != neu) {
+        box->setText(neu);
+    }
+}
+
 QFont Schrift(const char* familie, double punkte) {
     QFont f(familie);
     f.setPointSizeF(punkte);
@@ -231,8 +240,8 @@ bool Form1::MinuteOderStunde() const {
 
 void Form1::ZeigeZeit() {
     const std::string zeit = clock_.TimeText();
-    TZ->setText(QString::fromStdString(zeit));
-    TT->setText(QString::fromStdString(AnzeigeSatz(zeit, chSek->isChecked())));
+    Zeige(TZ, zeit);
+    Zeige(TT, AnzeigeSatz(zeit, chSek->isChecked()));
     TT->setCursorPosition(0);
 }
 
@@ -272,7 +281,7 @@ void Form1::Tikkaru() {
 
 void Form1::Timer1_Timer() {
     if (vBusy == 0) {
-        TZ->setText(QString::fromStdString(clock_.TimeText()));
+        Zeige(TZ, clock_.TimeText());
         ZeigeZeit();
     }
     if (opAU->isChecked()) {
