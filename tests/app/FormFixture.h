@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 
 #include <memory>
 #include <string>
@@ -93,4 +94,12 @@ struct FormFixture {
     }
 
     int Announcements() const { return player.drains; }
+
+    // Shows the window with its voice list filled and makes it the active window.
+    bool ShowActive() {
+        FillVoices();
+        form->show();
+        form->activateWindow();
+        return QTest::qWaitForWindowActive(form.get());
+    }
 };

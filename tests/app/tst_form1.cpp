@@ -160,10 +160,7 @@ void TestForm1::coupling() {
 void TestForm1::accessKeys() {
     FormFixture f;
     Form1& form = *f.form;
-    f.FillVoices();
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(f.ShowActive());
     form.TT->setFocus();
     QTest::keyClick(form.TT, Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY(form.opAU->isChecked());
@@ -187,10 +184,7 @@ void TestForm1::accessKeys() {
 void TestForm1::enterAnnouncesEscEnds() {
     FormFixture f;
     Form1& form = *f.form;
-    f.FillVoices();
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(f.ShowActive());
     form.TT->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Announcements(), 1);
@@ -213,10 +207,7 @@ void TestForm1::enterAnnouncesEscEnds() {
 void TestForm1::focusInTTAfterClicks() {
     FormFixture f;
     Form1& form = *f.form;
-    f.FillVoices();
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(f.ShowActive());
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
              form.opAU, form.chSek, form.opHH, form.cOK, form.opMA}) {
         form.coVoice->setFocus();

@@ -1,6 +1,7 @@
 // Decoding as the player does it, of any bytes: as a built-in image through libsndfile's
 // virtual I/O and as a file of the external voice. Both ways must agree on what they read.
 
+#include "FuzzCheck.h"
 #include "SoundDecoder.h"
 
 #include <sys/mman.h>
@@ -13,15 +14,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-// A property that must hold: when it does not, the input is a finding.
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The settings file holding anything: every value reads as a sensible one or its default,
 // and what shutdown writes into that file reads back as written.
 
+#include "FuzzCheck.h"
 #include "mEinstellungen.h"
 
 #include <QDir>
@@ -13,15 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-// A property that must hold: when it does not, the input is a finding.
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static QTemporaryDir dir;

@@ -1,6 +1,7 @@
 // The command line: any text splits into arguments without quotes, the numeric value of any
 // text is a number, and argv joined by CommandLineText splits back into the same arguments.
 
+#include "FuzzCheck.h"
 #include "mGetCMD.h"
 
 #include <cmath>
@@ -10,15 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// A property that must hold: when it does not, the input is a finding.
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

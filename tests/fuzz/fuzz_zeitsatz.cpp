@@ -1,6 +1,7 @@
 // The two sentences of any time text: the spoken one is ASCII, has the fixed beginning and
 // end, and every word piece it holds has a recording in the built-in voices.
 
+#include "FuzzCheck.h"
 #include "mAnsage.h"
 #include "mKatalog.h"
 #include "mZeitSatz.h"
@@ -10,15 +11,6 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-// A property that must hold: when it does not, the input is a finding.
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
