@@ -1,15 +1,13 @@
+#include "SoundDecoder.h"
 #include "mKatalog.h"
 
 #include <QDir>
 #include <QTest>
 #include <QtEndian>
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 // The catalogue as it must be: names, lengths in ms per voice, and the figures per voice.
@@ -99,35 +97,6 @@ Summe summe(int stimme) {
     return s;
 }
 
-// libsndfile reading from memory, as the player does.
-struct Speicher {
-    const QByteArray* daten;
-    sf_count_t pos = 0;
-};
-
-sf_count_t vLaenge(void* u) {
-    return static_cast<Speicher*>(u)->daten->size();
-}
-sf_count_t vSuche(sf_count_t off, int whence, void* u) {
-    auto* m = static_cast<Speicher*>(u);
-    const sf_count_t basis = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->pos : vLaenge(u);
-    m->pos = std::clamp<sf_count_t>(basis + off, 0, vLaenge(u));
-    return m->pos;
-}
-sf_count_t vLies(void* ziel, sf_count_t n, void* u) {
-    auto* m = static_cast<Speicher*>(u);
-    n = std::min(n, vLaenge(u) - m->pos);
-    std::memcpy(ziel, m->daten->constData() + m->pos, static_cast<size_t>(n));
-    m->pos += n;
-    return n;
-}
-sf_count_t vSchreib(const void*, sf_count_t, void*) {
-    return 0;
-}
-sf_count_t vWo(void* u) {
-    return static_cast<Speicher*>(u)->pos;
-}
-
 } // namespace
 
 class TestKatalog : public QObject {
@@ -166,7 +135,7 @@ void TestKatalog::aufnahme_data() {
             QTest::addRow("%d/%s", stimme, z.name) << stimme << z.name << z.ms[stimme - 1];
 }
 
-// Format, length, edges and peak of one recording, and that libsndfile reads all of it.
+// Format, length, edges and peak of one recording, and that the decoder reads all of it.
 void TestKatalog::aufnahme() {
     QFETCH(int, stimme);
     QFETCH(QString, name);
@@ -215,19 +184,17 @@ void TestKatalog::aufnahme() {
     QVERIFY2(std::none_of(s.begin(), s.end(), [](qint16 v) { return std::abs(int(v)) >= 32767; }),
              "sample at full scale");
 
-    // libsndfile opens the image and reads exactly these samples; the LIST chunk is no bother.
-    Speicher speicher{&wav};
-    SF_VIRTUAL_IO io{vLaenge, vSuche, vLies, vSchreib, vWo};
-    SF_INFO info{};
-    SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &info, &speicher);
-    QVERIFY2(sf, sf_strerror(nullptr));
-    QCOMPARE(info.samplerate, int(rate));
-    QCOMPARE(info.channels, 1);
-    QCOMPARE(info.frames, sf_count_t(s.size()));
-    std::vector<short> gelesen(s.size() + 16);
-    const sf_count_t n = sf_readf_short(sf, gelesen.data(), sf_count_t(gelesen.size()));
-    sf_close(sf);
-    QCOMPARE(n, sf_count_t(s.size()));
+    // The player's decoder opens the image and reads exactly these samples; the LIST chunk
+    // is no bother.
+    SoundDecoder dec = SoundDecoder::OpenImage(wav);
+    QVERIFY2(dec.ok(), dec.error().c_str());
+    QCOMPARE(dec.sampleRate(), int(rate));
+    QCOMPARE(dec.channels(), 1);
+    QCOMPARE(dec.frames(), int64_t(s.size()));
+    QVERIFY(dec.fitsSixteenBits());
+    std::vector<int16_t> gelesen(s.size() + 16);
+    const int64_t n = dec.readShorts(gelesen.data(), int64_t(gelesen.size()));
+    QCOMPARE(n, int64_t(s.size()));
     QVERIFY(std::equal(s.begin(), s.end(), gelesen.begin()));
 }
 
