@@ -4,8 +4,18 @@
 
 #include <string>
 
+// Why a sound was not heard in full.
+enum class PlayFailure {
+    None,
+    NoServer,     // no sound server to connect to, or it refused the connection
+    ServerSilent, // the sound server stopped answering
+    ServerLost,   // the connection broke off while playing
+    Undecodable,  // the sound could not be decoded or has a format no server takes
+};
+
 // Plays sounds synchronously: a call returns when the sound has (all but) played, so that
-// consecutive calls flow like one recording. Failures are silent.
+// consecutive calls flow like one recording. Failures are silent; the first one is kept, so
+// that a caller that must know whether everything was heard can ask afterwards.
 class Player {
 public:
     virtual ~Player() = default;
@@ -15,4 +25,6 @@ public:
     virtual void PlayFile(const std::string& path) = 0;
     // Wait until everything written so far has been heard (end of an announcement).
     virtual void Drain() {}
+    // The first failure since the player was made.
+    virtual PlayFailure FirstFailure() const { return PlayFailure::None; }
 };

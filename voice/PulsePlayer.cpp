@@ -6,13 +6,19 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
-#include <pulse/mainloop.h>
-#include <pulse/simple.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -29,93 +35,292 @@ void Sleep(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-// ---- the sound server -------------------------------------------------------------------
-
 bool SameSpec(const pa_sample_spec& a, const pa_sample_spec& b) {
     return a.format == b.format && a.rate == b.rate && a.channels == b.channels;
 }
 
-// Whether the sound server answers within timeout seconds. A bare connection of our own,
-// without starting a server, so that a server that accepts the connection but never answers
-// cannot hold us up the way a blocking connect would.
-bool ServerAnswers(const std::string& appName, double timeout) {
-    pa_mainloop* loop = pa_mainloop_new();
-    if (loop == nullptr) {
-        return false;
-    }
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), appName.c_str());
-    bool ready = false;
-    if (context != nullptr &&
-        pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-        const double deadline = Now() + timeout;
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(context);
-            if (state == PA_CONTEXT_READY) {
-                ready = true;
-                break;
-            }
-            if (!PA_CONTEXT_IS_GOOD(state)) {
-                qCDebug(lcPlayer) << "server refused:" << pa_strerror(pa_context_errno(context));
-                break;
-            }
-            const double left = deadline - Now();
-            if (left <= 0) {
-                qCDebug(lcPlayer) << "server did not answer in time";
-                break;
-            }
-            if (pa_mainloop_prepare(loop, static_cast<int>(left * 1e6) + 1) < 0 ||
-                pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0) {
-                break;
-            }
-        }
-        pa_context_disconnect(context);
-    }
-    if (context != nullptr) {
-        pa_context_unref(context);
-    }
-    pa_mainloop_free(loop);
-    return ready;
-}
+// Holds the main loop's lock for a scope: every call into the connection is made under it.
+class Locked {
+public:
+    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    ~Locked() { pa_threaded_mainloop_unlock(loop_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
+};
 
 } // namespace
 
 struct PulsePlayer::Impl {
     struct Stream {
         pa_sample_spec sampleSpec{};
-        pa_simple* simple = nullptr;
+        pa_stream* stream = nullptr;
         double lastUsed = 0;
-
-        Stream(const pa_sample_spec& s, pa_simple* p) : sampleSpec(s), simple(p), lastUsed(Now()) {}
-        Stream(const Stream&) = delete;
-        Stream& operator=(const Stream&) = delete;
-        ~Stream() { pa_simple_free(simple); }
+        // When, by our clock, everything written so far will have been played at the latest.
+        double queuedUntil = 0;
     };
 
     Options options;
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
     std::vector<std::unique_ptr<Stream>> streams; // open streams, one per sample format
     Stream* current = nullptr;                    // the stream written last
     double nextAttempt = 0;                       // no connection attempt before this time
+    PlayFailure firstFailure = PlayFailure::None;
+    int operationSuccess = 0;
+    bool serverRewinds = true; // PulseAudio proper; PipeWire's pulse server does not rewind
+
+    // The loop thread tells the waiting caller that something happened. The caller never holds
+    // wakeMutex while it takes the loop's lock, so the two locks cannot deadlock.
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+    uint64_t wakeCount = 0;
 
     explicit Impl(Options o) : options(std::move(o)) {}
+
+    ~Impl() {
+        if (loop == nullptr) {
+            return;
+        }
+        {
+            Locked lock(loop);
+            DropConnection();
+        }
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+    }
+
+    // ---- called on the loop thread, with its lock held ----------------------------------
+
+    void Wake() {
+        {
+            std::lock_guard<std::mutex> g(wakeMutex);
+            ++wakeCount;
+        }
+        wake.notify_all();
+    }
+    static void OnContextState(pa_context*, void* self) { static_cast<Impl*>(self)->Wake(); }
+    static void OnStreamState(pa_stream*, void* self) { static_cast<Impl*>(self)->Wake(); }
+    static void OnServerInfo(pa_context*, const pa_server_info* info, void* self) {
+        if (info != nullptr && info->server_name != nullptr) {
+            static_cast<Impl*>(self)->serverRewinds =
+                std::strstr(info->server_name, "PipeWire") == nullptr;
+        }
+        static_cast<Impl*>(self)->Wake();
+    }
+    static void OnSuccess(pa_stream*, int success, void* self) {
+        static_cast<Impl*>(self)->operationSuccess = success;
+        static_cast<Impl*>(self)->Wake();
+    }
+
+    // ---- called on the caller's thread --------------------------------------------------
+
+    // Waits until done() (evaluated under the loop's lock) holds; false when the deadline
+    // passes first.
+    bool WaitFor(const std::function<bool()>& done, double deadline) {
+        for (;;) {
+            uint64_t seen = 0;
+            {
+                std::lock_guard<std::mutex> g(wakeMutex);
+                seen = wakeCount;
+            }
+            {
+                Locked lock(loop);
+                if (done()) {
+                    return true;
+                }
+            }
+            const double left = deadline - Now();
+            if (left <= 0) {
+                return false;
+            }
+            std::unique_lock<std::mutex> g(wakeMutex);
+            wake.wait_for(g, std::chrono::duration<double>(left),
+                          [&] { return wakeCount != seen; });
+        }
+    }
+
+    // Waits for a request's answer; false (and the operation cancelled) when none came in
+    // time or the stream s (if any) failed meanwhile.
+    bool WaitForOperation(pa_operation* op, Stream* s, double deadline) {
+        if (op == nullptr) {
+            return false;
+        }
+        const bool answered = WaitFor(
+            [&] {
+                return pa_operation_get_state(op) != PA_OPERATION_RUNNING ||
+                       (s != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)));
+            },
+            deadline);
+        Locked lock(loop);
+        const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+        if (!done) {
+            pa_operation_cancel(op);
+        }
+        pa_operation_unref(op);
+        return answered && done;
+    }
+
+    void Fail(PlayFailure why) {
+        if (firstFailure == PlayFailure::None) {
+            firstFailure = why;
+        }
+    }
+
+    // Gives up the connection and all streams after a failure; the next attempt waits for
+    // the retry pause. The caller holds the loop's lock.
+    void GiveUp(PlayFailure why) {
+        Fail(why);
+        DropConnection();
+        nextAttempt = Now() + options.retryPause;
+    }
+
+    void DropConnection() {
+        CloseAll();
+        if (context != nullptr) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            context = nullptr;
+        }
+    }
 
     void Close(Stream* s) {
         if (s == current) {
             current = nullptr;
         }
+        pa_stream_set_state_callback(s->stream, nullptr, nullptr);
+        pa_stream_disconnect(s->stream);
+        pa_stream_unref(s->stream);
         std::erase_if(streams, [s](const auto& p) { return p.get() == s; });
     }
 
     void CloseAll() {
-        current = nullptr;
-        streams.clear();
+        while (!streams.empty()) {
+            Close(streams.back().get());
+        }
     }
 
-    // Plays out what the stream holds; false when the stream failed (and is closed).
+    // A connection that is ready, made now if there is none (bounded by connectTimeout).
+    bool Connect() {
+        if (loop == nullptr) {
+            loop = pa_threaded_mainloop_new();
+            if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0) {
+                qCDebug(lcPlayer) << "no main loop";
+                return false;
+            }
+        }
+        {
+            Locked lock(loop);
+            if (context != nullptr) {
+                if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+                    return true;
+                }
+                qCDebug(lcPlayer) << "connection lost";
+                DropConnection();
+            }
+            if (Now() < nextAttempt) {
+                return false;
+            }
+            context = pa_context_new(pa_threaded_mainloop_get_api(loop), options.appName.c_str());
+            if (context == nullptr) {
+                GiveUp(PlayFailure::NoServer);
+                return false;
+            }
+            pa_context_set_state_callback(context, &Impl::OnContextState, this);
+            if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+                qCDebug(lcPlayer) << "no server:" << pa_strerror(pa_context_errno(context));
+                GiveUp(PlayFailure::NoServer);
+                return false;
+            }
+        }
+        const bool answered = WaitFor(
+            [&] {
+                const pa_context_state_t state = pa_context_get_state(context);
+                return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+            },
+            Now() + options.connectTimeout);
+        pa_operation* op = nullptr;
+        {
+            Locked lock(loop);
+            if (pa_context_get_state(context) != PA_CONTEXT_READY) {
+                qCDebug(lcPlayer) << (answered ? "server refused"
+                                               : "server did not answer in time");
+                GiveUp(answered ? PlayFailure::NoServer : PlayFailure::ServerSilent);
+                return false;
+            }
+            op = pa_context_get_server_info(context, &Impl::OnServerInfo, this);
+        }
+        if (!WaitForOperation(op, nullptr, Now() + options.connectTimeout)) {
+            Locked lock(loop);
+            qCDebug(lcPlayer) << "no server information in time";
+            GiveUp(PlayFailure::ServerSilent);
+            return false;
+        }
+        return true;
+    }
+
+    // A playback stream for sampleSpec on the ready connection (bounded by connectTimeout).
+    Stream* Open(const pa_sample_spec& sampleSpec) {
+        auto s = std::make_unique<Stream>();
+        s->sampleSpec = sampleSpec;
+        {
+            Locked lock(loop);
+            s->stream = pa_stream_new(context, "Ansage", &sampleSpec, nullptr);
+            if (s->stream == nullptr) {
+                GiveUp(PlayFailure::ServerLost);
+                return nullptr;
+            }
+            pa_stream_set_state_callback(s->stream, &Impl::OnStreamState, this);
+            const std::size_t frame = pa_frame_size(&sampleSpec);
+            pa_buffer_attr attr{};
+            attr.maxlength = static_cast<uint32_t>(-1);
+            attr.tlength = static_cast<uint32_t>(
+                (static_cast<std::size_t>(options.bufferSeconds * sampleSpec.rate) + 1) * frame);
+            // Start as soon as there is anything to play, also after a pause.
+            attr.prebuf = static_cast<uint32_t>(frame);
+            attr.minreq = static_cast<uint32_t>(-1);
+            attr.fragsize = static_cast<uint32_t>(-1);
+            streams.push_back(std::move(s));
+            if (pa_stream_connect_playback(streams.back()->stream, nullptr, &attr,
+                                           PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0) {
+                GiveUp(PlayFailure::ServerLost);
+                return nullptr;
+            }
+        }
+        Stream* opened = streams.back().get();
+        const bool answered = WaitFor(
+            [&] {
+                const pa_stream_state_t state = pa_stream_get_state(opened->stream);
+                return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+            },
+            Now() + options.connectTimeout);
+        Locked lock(loop);
+        if (pa_stream_get_state(opened->stream) == PA_STREAM_READY) {
+            opened->lastUsed = Now();
+            return opened;
+        }
+        qCDebug(lcPlayer) << (answered ? "no stream" : "stream not opened in time");
+        GiveUp(answered ? PlayFailure::ServerLost : PlayFailure::ServerSilent);
+        return nullptr;
+    }
+
+    // Plays out what the stream holds; false when that failed (and the connection is gone).
     bool DrainStream(Stream* s) {
-        int error = 0;
-        if (pa_simple_drain(s->simple, &error) < 0) {
-            qCDebug(lcPlayer) << "drain failed:" << pa_strerror(error);
-            Close(s);
+        pa_operation* op = nullptr;
+        {
+            Locked lock(loop);
+            op = pa_stream_drain(s->stream, &Impl::OnSuccess, this);
+        }
+        const double deadline = std::max(s->queuedUntil, Now()) + options.answerTimeout;
+        const bool answered = WaitForOperation(op, s, deadline);
+        Locked lock(loop);
+        if (!answered || operationSuccess == 0) {
+            qCDebug(lcPlayer) << "drain failed";
+            GiveUp(PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)) ? PlayFailure::ServerSilent
+                                                                     : PlayFailure::ServerLost);
             return false;
         }
         s->lastUsed = Now();
@@ -125,52 +330,25 @@ struct PulsePlayer::Impl {
     // A stream left idle for long is closed: an open stream keeps the server busy.
     void CloseIdle() {
         const double now = Now();
-        std::erase_if(streams, [&](const auto& p) {
-            return p.get() != current && now - p->lastUsed > options.idleClose;
-        });
-    }
-
-    Stream* Open(const pa_sample_spec& sampleSpec) {
-        if (Now() < nextAttempt) {
-            return nullptr;
+        Locked lock(loop);
+        for (std::size_t i = streams.size(); i-- > 0;) {
+            if (streams[i].get() != current && now - streams[i]->lastUsed > options.idleClose) {
+                Close(streams[i].get());
+            }
         }
-        // An open stream proves that the server is there; otherwise ask it first, bounded.
-        if (streams.empty() && !ServerAnswers(options.appName, options.connectTimeout)) {
-            nextAttempt = Now() + options.retryPause;
-            return nullptr;
-        }
-        const std::size_t frame = pa_frame_size(&sampleSpec);
-        const auto bytesFor = [&](double seconds) {
-            const auto frames = static_cast<std::size_t>(seconds * sampleSpec.rate) + 1;
-            return static_cast<uint32_t>(frames * frame);
-        };
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = bytesFor(options.bufferSeconds);
-        // Start as soon as there is anything to play, also after a pause.
-        attr.prebuf = static_cast<uint32_t>(frame);
-        attr.minreq = bytesFor(options.bufferSeconds / 4);
-        attr.fragsize = static_cast<uint32_t>(-1);
-        int error = 0;
-        pa_simple* simple = pa_simple_new(nullptr, options.appName.c_str(), PA_STREAM_PLAYBACK,
-                                          nullptr, "Ansage", &sampleSpec, nullptr, &attr, &error);
-        if (simple == nullptr) {
-            qCDebug(lcPlayer) << "no stream:" << pa_strerror(error);
-            nextAttempt = Now() + options.retryPause;
-            return nullptr;
-        }
-        streams.push_back(std::make_unique<Stream>(sampleSpec, simple));
-        return streams.back().get();
     }
 
     // The stream for sampleSpec, after what the previous stream holds has been played.
     Stream* StreamFor(const pa_sample_spec& sampleSpec) {
+        if (!Connect()) {
+            return nullptr;
+        }
         if (current != nullptr && SameSpec(current->sampleSpec, sampleSpec)) {
             return current;
         }
-        if (current != nullptr) {
+        if (current != nullptr && !DrainStream(current)) {
             // The previous sound ends before this one starts on another stream.
-            DrainStream(current);
+            return nullptr;
         }
         current = nullptr;
         CloseIdle();
@@ -182,10 +360,51 @@ struct PulsePlayer::Impl {
         return current = Open(sampleSpec);
     }
 
+    // Asks the server for the stream's timing; false (and the connection given up) when no
+    // answer comes in time.
+    bool UpdateTiming(Stream* s) {
+        pa_operation* op = nullptr;
+        {
+            Locked lock(loop);
+            op = pa_stream_update_timing_info(s->stream, &Impl::OnSuccess, this);
+        }
+        if (WaitForOperation(op, s, Now() + options.answerTimeout)) {
+            return true;
+        }
+        Locked lock(loop);
+        qCDebug(lcPlayer) << "no timing from the server";
+        GiveUp(PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)) ? PlayFailure::ServerSilent
+                                                                 : PlayFailure::ServerLost);
+        return false;
+    }
+
+    // A stream that is new or has run dry is in underrun: when data arrives, the server rewinds
+    // the sink and renders again what it had rendered ahead, so that the sound starts at once.
+    // A monitor of the sink (a recorder, a network or combined sink) has passed that part on
+    // already and would lose the start of the sound. Silence of just that length in front of
+    // the sound is what gets rewound instead, and the sound still starts at once. What the sink
+    // holds ahead is its latency from the last timing answer, less the time since; when that is
+    // nearly used up, the sink is about to render its next block, so the lead is the whole
+    // configured latency. The caller holds the loop's lock.
+    std::size_t RewindLeadBytes(const Stream* s) const {
+        const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
+        if (t == nullptr) {
+            return 0;
+        }
+        timeval now{};
+        pa_gettimeofday(&now);
+        const pa_usec_t age = pa_timeval_diff(&now, &t->timestamp);
+        const pa_usec_t ahead =
+            t->sink_usec > age + 1000 ? t->sink_usec - age : t->configured_sink_usec;
+        const double lead = std::min(static_cast<double>(ahead) / 1e6, 0.1);
+        return static_cast<std::size_t>(lead * s->sampleSpec.rate) * pa_frame_size(&s->sampleSpec);
+    }
+
     void Play(SoundDecoder& dec) {
         if (!dec.playable()) {
             qCDebug(lcPlayer) << "not playable:" << dec.error().c_str() << dec.sampleRate() << "Hz"
                               << dec.channels() << "channels";
+            Fail(PlayFailure::Undecodable);
             return;
         }
         pa_sample_spec sampleSpec{};
@@ -198,43 +417,70 @@ struct PulsePlayer::Impl {
             return;
         }
 
+        // The sound goes to the server in pieces of a second, whole for a word piece; a long
+        // file is held at most a few seconds ahead of what is playing.
         const std::size_t frameBytes = pa_frame_size(&sampleSpec);
-        constexpr int64_t chunkFrames = 4096;
-        std::vector<char> buffer(static_cast<std::size_t>(chunkFrames) * frameBytes);
+        const int64_t chunkFrames = sampleSpec.rate;
+        std::vector<char> buffer;
+        bool lead = serverRewinds && s->queuedUntil < Now();
         for (;;) {
+            buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
                 shorts ? dec.readShorts(reinterpret_cast<int16_t*>(buffer.data()), chunkFrames)
                        : dec.readFloats(reinterpret_cast<float*>(buffer.data()), chunkFrames);
             if (got <= 0) {
                 break;
             }
-            int error = 0;
-            if (pa_simple_write(s->simple, buffer.data(),
-                                static_cast<std::size_t>(got) * frameBytes, &error) < 0) {
-                qCDebug(lcPlayer) << "write failed:" << pa_strerror(error);
-                Close(s);
+            buffer.resize(static_cast<std::size_t>(got) * frameBytes);
+            // The lead goes out with the sound in one write, right after the timing answer.
+            if (lead && !UpdateTiming(s)) {
                 return;
+            }
+            {
+                Locked lock(loop);
+                if (lead) {
+                    buffer.insert(buffer.begin(), RewindLeadBytes(s), 0);
+                    lead = false;
+                }
+                if (pa_stream_get_state(s->stream) != PA_STREAM_READY ||
+                    pa_stream_write(s->stream, buffer.data(), buffer.size(), nullptr, 0,
+                                    PA_SEEK_RELATIVE) < 0) {
+                    qCDebug(lcPlayer) << "write failed";
+                    GiveUp(PlayFailure::ServerLost);
+                    return;
+                }
+            }
+            const double seconds = static_cast<double>(got) / sampleSpec.rate;
+            s->queuedUntil = std::max(s->queuedUntil, Now()) + seconds;
+            const double ahead = s->queuedUntil - Now();
+            if (ahead > 3.0) {
+                Sleep(ahead - 2.0);
             }
         }
         WaitUntilNearlyPlayed(s);
     }
 
     // Returns once what is left to play is within returnAhead of the end. The server's latency
-    // is read once, right after the last write, when at most a buffer's worth (plus the
-    // sink's own latency) is left; the end is then timed by our own clock. Asking the server
-    // again near the end would not do: once a stream has run dry its latency stays at the
-    // sink's latency rather than falling to zero.
+    // is asked once, right after the last write, when the sound (plus the sink's own latency)
+    // is what is left; the end is then timed by our own clock. Asking again near the end would
+    // not do: once a stream has run dry its latency stays at the sink's latency rather than
+    // falling to zero.
     void WaitUntilNearlyPlayed(Stream* s) {
-        int error = 0;
-        const pa_usec_t latency = pa_simple_get_latency(s->simple, &error);
-        if (latency == static_cast<pa_usec_t>(-1)) {
-            qCDebug(lcPlayer) << "latency unknown:" << pa_strerror(error);
-            Close(s);
+        if (!UpdateTiming(s)) {
             return;
         }
+        pa_usec_t latency = 0;
+        int negative = 0;
+        {
+            Locked lock(loop);
+            if (pa_stream_get_latency(s->stream, &latency, &negative) < 0 || negative != 0) {
+                latency = 0;
+            }
+        }
         // Bounded, should the server report nonsense.
-        const double left = std::min(static_cast<double>(latency) / 1e6, 2.0);
+        const double left = std::min(static_cast<double>(latency) / 1e6, 5.0);
         const double end = Now() + left;
+        s->queuedUntil = end;
         s->lastUsed = end;
         const double wait = end - options.returnAhead - Now();
         if (wait > 0) {
@@ -260,8 +506,16 @@ void PulsePlayer::PlayFile(const std::string& path) {
 }
 
 void PulsePlayer::Drain() {
+    if (d->loop == nullptr) {
+        return;
+    }
     if (d->current != nullptr) {
         d->DrainStream(d->current);
     }
+    Locked lock(d->loop);
     d->CloseAll();
+}
+
+PlayFailure PulsePlayer::FirstFailure() const {
+    return d->firstFailure;
 }

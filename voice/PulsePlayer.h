@@ -5,28 +5,34 @@
 #include <memory>
 #include <string>
 
-// Plays sounds through the PulseAudio simple API (PulseAudio itself or PipeWire's pulse
-// server), decoded by libsndfile at their own rate and channel count.
+// Plays sounds through PulseAudio's asynchronous API on a threaded main loop (PulseAudio
+// itself or PipeWire's pulse server), decoded by libsndfile at their own rate and channel
+// count.
 //
-// Consecutive sounds flow like one recording: the connection and stream stay open between
-// sounds of the same sample format, the buffer is small, and a call returns once what is left
-// of its sound is within a few milliseconds of the end, so that the next sound is queued
-// before this one falls silent. A sound in another sample format starts on its own stream once
-// the previous sound has ended. Drain() plays out what was written and closes the streams.
+// Consecutive sounds flow like one recording: the connection stays open, a stream stays open
+// between sounds of the same sample format, each sound is handed to the server whole, and a
+// call returns once what is left of its sound is within a few milliseconds of the end, so that
+// the next sound is queued before this one falls silent. A sound in another sample format
+// starts on its own stream once the previous sound has ended. Drain() plays out what was
+// written and closes the streams.
 //
-// Every failure is silence and a normal return: no sound server, a server that refuses or
-// does not answer in time, one that dies while playing, a file that cannot be decoded. A
-// connection attempt is bounded by a timeout; after a failed one the next attempt is made at
-// a later sound, once the retry pause has passed. Nothing is written to stdout or stderr; the
+// No call waits on the server without a bound: connecting, opening a stream and every answer
+// the player waits for give up after a timeout, so a server that stops answering costs the
+// caller at most the sound plus that timeout. Every failure is silence and a normal return: no
+// sound server, one that refuses, stops answering or dies while playing, a sound that cannot
+// be decoded. After a failure the connection is dropped and the next attempt is made at a
+// later sound, once the retry pause has passed. Nothing is written to stdout or stderr; the
 // logging category "tikkaru.player" (off by default) tells what happened.
 class PulsePlayer final : public Player {
 public:
     struct Options {
-        // Longest wait for the sound server to answer a connection attempt.
+        // Longest wait for the sound server to accept a connection or a stream.
         double connectTimeout = 1.0;
-        // After a failed connection attempt, sounds are skipped for this long.
+        // Longest wait for any other answer of the server, beyond the sound still to play.
+        double answerTimeout = 1.0;
+        // After a failure, sounds are skipped for this long.
         double retryPause = 2.0;
-        // Audio buffered ahead in the server (the stream's target length).
+        // Audio the server keeps buffered ahead of the sink (the stream's target length).
         double bufferSeconds = 0.050;
         // A call returns when this much of its sound is left to play.
         double returnAhead = 0.005;
@@ -46,6 +52,7 @@ public:
     void PlayFile(const std::string& path) override;
     // Waits until everything written has been heard, then closes the streams.
     void Drain() override;
+    PlayFailure FirstFailure() const override;
 
 private:
     struct Impl;

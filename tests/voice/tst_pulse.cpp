@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -75,6 +76,29 @@ std::pair<std::size_t, double> Find(const Samples& rec, const Samples& ref, std:
     return best;
 }
 
+// How much of ref's start is missing where it was recorded in rec, in ms: ref is placed by its
+// part from 40 ms on, and its first loud sample is looked for in the recording.
+double LostAtStart(const Samples& rec, const Samples& ref) {
+    float peak = 0;
+    for (float v : ref) {
+        peak = std::max(peak, std::abs(v));
+    }
+    const auto onset = [&](const Samples& x, std::size_t from) {
+        for (std::size_t i = from; i < x.size(); ++i) {
+            if (std::abs(x[i]) > peak / 20) {
+                return static_cast<double>(i);
+            }
+        }
+        return -1.0;
+    };
+    const std::size_t skip = kRate * 40 / 1000;
+    const double heard = onset(rec, 0);
+    const Samples tail(ref.begin() + skip, ref.end());
+    const std::size_t from = heard > kRate / 10 ? static_cast<std::size_t>(heard) - kRate / 10 : 0;
+    const double start = static_cast<double>(Find(rec, tail, from).first) - skip;
+    return (heard - start - onset(ref, 0)) * 1000 / kRate;
+}
+
 // Runs f on another thread; false when it has not come back within a generous bound, so that
 // a hang fails the test rather than stalling it.
 template <class F> bool Returns(F f) {
@@ -87,7 +111,7 @@ template <class F> bool Returns(F f) {
 // A pulseaudio of the test's own with a null sink "tst_own", at dir/native.
 struct OwnServer {
     QProcess process;
-    bool Start(const QString& dir) {
+    bool Start(const QString& dir, const QStringList& more = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(L("HOME"), dir);
         env.insert(L("XDG_RUNTIME_DIR"), dir);
@@ -96,11 +120,13 @@ struct OwnServer {
         process.setProcessEnvironment(env);
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
-        process.start(
-            L("pulseaudio"),
-            {L("-n"), L("--daemonize=no"), L("--exit-idle-time=-1"), L("--use-pid-file=no"),
-             L("--load=module-native-protocol-unix auth-anonymous=1 socket=") + dir + L("/native"),
-             L("--load=module-null-sink sink_name=tst_own rate=44100")});
+        process.start(L("pulseaudio"),
+                      QStringList{L("-n"), L("--daemonize=no"), L("--exit-idle-time=-1"),
+                                  L("--use-pid-file=no"),
+                                  L("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
+                                      dir + L("/native"),
+                                  L("--load=module-null-sink sink_name=tst_own rate=44100")} +
+                          more);
         for (int i = 0; i < 100 && process.waitForStarted(5000); ++i) {
             if (Run(L("pactl"), {L("-s"), dir + L("/native"), L("info")})) {
                 return true;
@@ -226,6 +252,60 @@ private slots:
             QVERIFY2(corr > 0.8, qPrintable(f + L(": correlation ") + QString::number(corr)));
             from = at + ref.size() * 9 / 10;
         }
+    }
+
+    // A sink with no stream renders ahead; a new stream makes the server rewind it, and its
+    // monitor must still carry the first piece from its first sample on, and on a sink that
+    // suspends when idle lose no more than paplay does.
+    void firstPieceWhole_data() {
+        QTest::addColumn<bool>("suspends");
+        QTest::newRow("idle sink") << false;
+        QTest::newRow("sink suspended on idle") << true;
+    }
+    void firstPieceWhole() {
+        QFETCH(bool, suspends);
+        if (QStandardPaths::findExecutable(L("pulseaudio")).isEmpty() ||
+            QStandardPaths::findExecutable(L("paplay")).isEmpty()) {
+            QSKIP("pulseaudio or paplay is missing");
+        }
+        QTemporaryDir dir;
+        OwnServer server;
+        QVERIFY(server.Start(dir.path(), suspends ? QStringList{L("--load=module-suspend-on-idle "
+                                                                  "timeout=1")}
+                                                  : QStringList{}));
+        const QString socket = L("unix:") + dir.path() + L("/native");
+        qputenv("PULSE_SERVER", socket.toLocal8Bit());
+        const QString es = tmp.filePath(L("es.wav"));
+        QFile f(es);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(LadeAufnahme("ES", 1));
+        f.close();
+        const Samples ref = Reference(es);
+
+        const auto lost = [&](const std::function<void()>& play) {
+            QTest::qWait(1500); // idle long enough to suspend
+            SinkRecorder rec(L("tst_own"), kRate);
+            if (!rec.Start()) {
+                return 1e9;
+            }
+            play();
+            const std::vector<int16_t> raw = rec.Stop(300);
+            return LostAtStart(Samples(raw.begin(), raw.end()), ref);
+        };
+        const double ours = lost([&] {
+            PulsePlayer player;
+            player.PlayFile(es.toStdString());
+            player.Drain();
+        });
+        if (!suspends) {
+            QVERIFY2(ours <= 1.0, qPrintable(QString::number(ours) + L(" ms lost")));
+            return;
+        }
+        const double paplay = lost([&] {
+            Run(L("paplay"), {L("-s"), dir.path() + L("/native"), es});
+        });
+        QVERIFY2(ours <= std::max(paplay, 0.0) + 1.0,
+                 qPrintable(QStringLiteral("%1 ms lost, paplay %2 ms").arg(ours).arg(paplay)));
     }
 
     void noServer_data() {
