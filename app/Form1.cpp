@@ -11,6 +11,7 @@
 #include "mExist.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
+#include "mProzess.h"
 #include "mSagWort.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"
@@ -363,9 +364,15 @@ void Form1::keyPressEvent(QKeyEvent* e) {
     QWidget::keyPressEvent(e);
 }
 
+bool Form1::EinmalAnsage() const {
+    const std::string arg1 = GetCMD(prozess_.CommandLine, 1);
+    return arg1 == "!" || arg1 == "!!";
+}
+
 void Form1::Form_Load() {
     if (prozess_.PreviousInstance()) {
-        prozess_.EndProgram();
+        prozess_.EndProgram(
+            static_cast<int>(EinmalAnsage() ? EndeStatus::AndereKopie : EndeStatus::Normal));
         return;
     }
     vTwipsX = 1440.0 / logicalDpiX();
@@ -402,12 +409,12 @@ void Form1::Form_Load() {
     }
     coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
 
-    if (arg1 == "!" || arg1 == "!!") {
+    if (EinmalAnsage()) {
         if (arg1 == "!!") {
             chSek->setChecked(true);
         }
         Tikkaru();
-        prozess_.EndProgram();
+        prozess_.EndProgram(static_cast<int>(StatusNach(player_.FirstFailure())));
         return;
     }
 
@@ -435,7 +442,9 @@ void Form1::Form_Load() {
 
 void Form1::Form_Unload() {
     if (vLoaded == 0) {
-        prozess_.EndProgram();
+        // Only speaking once is busy before the window is loaded: it was cut off.
+        prozess_.EndProgram(
+            static_cast<int>(vBusy == 1 ? EndeStatus::Abgebrochen : EndeStatus::Normal));
         return;
     }
     Einstellungen store(sRegApp, sRegSection);
@@ -461,5 +470,5 @@ void Form1::Form_Unload() {
     store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
     store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");
     store.Sichere();
-    prozess_.EndProgram();
+    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
 }

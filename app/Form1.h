@@ -25,8 +25,9 @@ struct Prozess {
     std::string CurrentDir;
     // True when another copy of the program is running (and this one must end).
     std::function<bool()> PreviousInstance = [] { return false; };
-    // Ends the program at once. After it returns (in tests) the caller stops too.
-    std::function<void()> EndProgram;
+    // Ends the program at once with the given exit status. After it returns (in tests) the
+    // caller stops too.
+    std::function<void(int Status)> EndProgram;
 };
 
 // The clock's one window: the controls, their handlers, the display refresh, the
@@ -92,6 +93,8 @@ private:
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     bool MinuteOderStunde() const;
+    // Whether the first argument asks to speak once ("!" or "!!").
+    bool EinmalAnsage() const;
 
     Clock& clock_;
     Player& player_;

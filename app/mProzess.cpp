@@ -65,6 +65,52 @@ void BeiBeendenSignal(std::function<void()> handler) {
     }
 }
 
+EndeStatus StatusNach(PlayFailure failure) {
+    switch (failure) {
+    case PlayFailure::None:
+        return EndeStatus::Normal;
+    case PlayFailure::NoServer:
+        return EndeStatus::KeinTondienst;
+    case PlayFailure::ServerSilent:
+        return EndeStatus::TondienstStumm;
+    case PlayFailure::ServerLost:
+        return EndeStatus::TondienstWeg;
+    case PlayFailure::Undecodable:
+        return EndeStatus::AufnahmeDefekt;
+    }
+    return EndeStatus::AufnahmeDefekt;
+}
+
+std::string EndeMeldung(EndeStatus status) {
+    const char* text = nullptr;
+    switch (status) {
+    case EndeStatus::Normal:
+        return "";
+    case EndeStatus::KeinTondienst:
+        text = "kein Tondienst erreichbar (PulseAudio oder PipeWire); die Zeit wurde nicht "
+               "angesagt.";
+        break;
+    case EndeStatus::TondienstStumm:
+        text = "der Tondienst antwortet nicht mehr; die Zeit wurde nicht vollständig angesagt.";
+        break;
+    case EndeStatus::TondienstWeg:
+        text = "die Verbindung zum Tondienst ist abgebrochen; die Zeit wurde nicht vollständig "
+               "angesagt.";
+        break;
+    case EndeStatus::AufnahmeDefekt:
+        text = "eine Aufnahme ließ sich nicht abspielen; die Zeit wurde nicht vollständig "
+               "angesagt.";
+        break;
+    case EndeStatus::AndereKopie:
+        text = "eine andere Kopie läuft bereits; die Zeit wurde nicht angesagt.";
+        break;
+    case EndeStatus::Abgebrochen:
+        text = "abgebrochen; die Zeit wurde nicht vollständig angesagt.";
+        break;
+    }
+    return std::string("tikkaru: ") + text + "\n";
+}
+
 void EndeSofort(int status) {
     std::fflush(nullptr);
     std::_Exit(status);

@@ -88,7 +88,10 @@ int main(int argc, char* argv[]) {
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [] { return VorherigeInstanz(); };
-    prozess.EndProgram = [] { EndeSofort(0); };
+    prozess.EndProgram = [](int status) {
+        std::fputs(EndeMeldung(static_cast<EndeStatus>(status)).c_str(), stderr);
+        EndeSofort(status);
+    };
 
     Form1 form(clock, player, pump, prozess);
 

@@ -22,6 +22,7 @@ struct FormFixture {
     FakePlayer player;
     FakePump pump;
     int endCalls = 0;
+    int endStatus = -1; // of the first end: the real program ends there
     std::unique_ptr<Form1> form;
 
     double pieceSeconds = 0.3;
@@ -37,7 +38,11 @@ struct FormFixture {
 
     explicit FormFixture(Prozess p = {}) {
         if (!p.EndProgram) {
-            p.EndProgram = [this] { ++endCalls; };
+            p.EndProgram = [this](int status) {
+                if (endCalls++ == 0) {
+                    endStatus = status;
+                }
+            };
         }
         form = std::make_unique<Form1>(clock, player, pump, std::move(p));
         form->Timer1->stop(); // ticks come from the fixture

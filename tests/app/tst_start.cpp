@@ -25,6 +25,7 @@ private slots:
     void shutdownMinimisedKeepsPosition();
     void oneShot_data();
     void oneShot();
+    void previousInstance_data();
     void previousInstance();
     void unloadBeforeLoadWritesNothing();
     void corruptFileKeptUntilShutdown();
@@ -225,10 +226,22 @@ void TestStart::oneShot_data() {
     QTest::addColumn<QString>("cmd");
     QTest::addColumn<int>("voice");
     QTest::addColumn<bool>("seconds");
-    QTest::newRow("! 3") << "! 3" << 3 << false;
-    QTest::newRow("!! 9: beyond the list") << "!! 9" << 1 << true;
-    QTest::newRow("!  2: empty second argument") << "!  2" << 2 << false;
-    QTest::newRow("quoted '! 2' is no request") << "\"! 2\"" << 0 << false;
+    QTest::addColumn<PlayFailure>("failure");
+    QTest::addColumn<bool>("unloadWhileSpeaking");
+    QTest::addColumn<int>("status");
+    const auto ok = PlayFailure::None;
+    QTest::newRow("! 3") << "! 3" << 3 << false << ok << false << 0;
+    QTest::newRow("!! 9: beyond the list") << "!! 9" << 1 << true << ok << false << 0;
+    QTest::newRow("!  2: empty second argument") << "!  2" << 2 << false << ok << false << 0;
+    QTest::newRow("quoted '! 2' is no request") << "\"! 2\"" << 0 << false << ok << false << 0;
+    QTest::newRow("no sound server") << "!" << 2 << false << PlayFailure::NoServer << false << 3;
+    QTest::newRow("server stopped answering")
+        << "!" << 2 << false << PlayFailure::ServerSilent << false << 4;
+    QTest::newRow("connection broke off")
+        << "!!" << 2 << true << PlayFailure::ServerLost << false << 5;
+    QTest::newRow("recording not playable")
+        << "!" << 2 << false << PlayFailure::Undecodable << false << 6;
+    QTest::newRow("SIGTERM or logout mid-sentence") << "!" << 2 << false << ok << true << 8;
 }
 
 // Speaking once: the voice chosen, the stored mode not applied, no window, nothing written.
@@ -236,16 +249,24 @@ void TestStart::oneShot() {
     QFETCH(QString, cmd);
     QFETCH(int, voice);
     QFETCH(bool, seconds);
+    QFETCH(PlayFailure, failure);
+    QFETCH(bool, unloadWhileSpeaking);
+    QFETCH(int, status);
     const QByteArray before = "[Tikkaru]\nVoice=1\nMode=2\nSekunden=1\nWinLeft=5\n";
     Store(before);
     FormFixture f(Process(cmd.toStdString()));
     f.clock.Set(14, 30, 7.0);
+    f.player.failure = failure;
     QString spoken;
+    bool visible = false;
     auto base = f.player.onPlay;
     f.player.onPlay = [&] {
         base();
         spoken = f.form->TT->text();
-        QVERIFY(!f.form->isVisible());
+        visible = visible || f.form->isVisible();
+        if (unloadWhileSpeaking && f.endCalls == 0) {
+            f.form->Form_Unload();
+        }
     };
     f.form->Form_Load();
     if (voice == 0) { // not a one-shot: the window opens
@@ -253,7 +274,13 @@ void TestStart::oneShot() {
         QCOMPARE(f.endCalls, 0);
         return;
     }
+    QCOMPARE(f.endStatus, status);
+    if (unloadWhileSpeaking) {
+        QCOMPARE(Stored(), before);
+        return;
+    }
     QCOMPARE(f.endCalls, 1);
+    QVERIFY(!visible);
     QVERIFY(!f.form->isVisible());
     QVERIFY(!f.played.empty());
     for (const auto& p : f.played) {
@@ -264,12 +291,22 @@ void TestStart::oneShot() {
     QCOMPARE(Stored(), before);
 }
 
+void TestStart::previousInstance_data() {
+    QTest::addColumn<QString>("cmd");
+    QTest::addColumn<int>("status");
+    QTest::newRow("window") << "" << 0;
+    QTest::newRow("speaking once says that nothing was said") << "!" << 7;
+}
+
 void TestStart::previousInstance() {
-    Prozess p = Process("!");
+    QFETCH(QString, cmd);
+    QFETCH(int, status);
+    Prozess p = Process(cmd.toStdString());
     p.PreviousInstance = [] { return true; };
     FormFixture f(std::move(p));
     f.form->Form_Load();
     QCOMPARE(f.endCalls, 1);
+    QCOMPARE(f.endStatus, status);
     QVERIFY(f.player.calls.empty());
     QVERIFY(!f.form->isVisible());
     QCOMPARE(f.form->coVoice->count(), 0);

@@ -29,8 +29,10 @@ public:
         }
     }
     void Drain() override { ++drains; }
+    PlayFailure FirstFailure() const override { return failure; }
 
     std::vector<Call> calls;
     int drains = 0;
+    PlayFailure failure = PlayFailure::None;
     std::function<void()> onPlay;
 };
