@@ -5,8 +5,10 @@
 #include <filesystem>
 
 std::string DatenPfad(const std::string& dir) {
-    std::string pfad = dir;
-    if (pfad.empty() || pfad.back() != '/') {
+    // An unknown current directory (it was deleted) has no voice folder: "./" names nothing
+    // then, where "" would have named the root.
+    std::string pfad = dir.empty() ? "." : dir;
+    if (pfad.back() != '/') {
         pfad += '/';
     }
     std::error_code ec;

@@ -23,6 +23,11 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 QString Folded(const std::string& name) {
     return QFile::decodeName(QByteArray::fromStdString(name)).toCaseFolded();
 }
@@ -71,23 +76,17 @@ std::string DirPart(const std::string& PathName) {
     return slash == std::string::npos ? std::string() : PathName.substr(0, slash + 1);
 }
 
-std::string DirLookup(const std::string& PathName) {
-    const std::string dir = DirPart(PathName);
-    const std::string last = PathName.substr(dir.size());
-    if (last.empty()) {
-        return {};
-    }
-    const bool wild = last.find_first_of("*?") != std::string::npos;
-    if (!wild && !IsHidden(last) && IsRegularFile(PathName)) {
-        return last;
-    }
+namespace {
 
+// The names in folder dir (ending in "/", or "" for the current folder) that fit the case-folded
+// pattern, without hidden names, in the order of the folded names, as a case-blind file system
+// lists them.
+std::vector<std::string> Names(const std::string& dir, const QString& pattern, bool wild) {
+    std::vector<std::string> found;
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (d == nullptr) {
-        return {};
+        return found;
     }
-    const QString pattern = Folded(last);
-    std::vector<std::string> found;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (IsHidden(name)) {
@@ -99,29 +98,67 @@ std::string DirLookup(const std::string& PathName) {
         }
     }
     ::closedir(d);
-
-    // In the order of the folded names, as a case-blind file system lists them.
     std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
         const int c = Folded(a).compare(Folded(b));
         return c != 0 ? c < 0 : a < b;
     });
-    for (const std::string& name : found) {
+    return found;
+}
+
+// The folder dir (ending in "/") as it is stored now: itself when it exists, otherwise the
+// folder of the same name in another letter case ("DATA/" finds "Data/"), so that a folder
+// made or renamed while the clock runs is seen at the next lookup.
+std::string StoredFolder(const std::string& dir) {
+    if (dir.size() < 2 || IsFolder(dir)) {
+        return dir;
+    }
+    const std::string path = dir.substr(0, dir.size() - 1);
+    const std::string parent = DirPart(path);
+    const std::string last = path.substr(parent.size());
+    if (last.empty() || last == "." || last == "..") {
+        return dir;
+    }
+    for (const std::string& name : Names(parent, Folded(last), false)) {
+        if (IsFolder(parent + name)) {
+            return parent + name + "/";
+        }
+    }
+    return dir;
+}
+
+} // namespace
+
+std::string FindFile(const std::string& PathName) {
+    const std::string last = PathName.substr(DirPart(PathName).size());
+    if (last.empty()) {
+        return {};
+    }
+    const bool wild = last.find_first_of("*?") != std::string::npos;
+    if (!wild && !IsHidden(last) && IsRegularFile(PathName)) {
+        return PathName;
+    }
+    const std::string dir = StoredFolder(DirPart(PathName));
+    for (const std::string& name : Names(dir, Folded(last), wild)) {
         if (IsRegularFile(dir + name)) {
-            return name;
+            return dir + name;
         }
     }
     return {};
 }
 
+std::string DirLookup(const std::string& PathName) {
+    const std::string found = FindFile(PathName);
+    return found.substr(DirPart(found).size());
+}
+
 int32_t Exist(const std::string& PathName) {
-    const std::string name = DirLookup(PathName);
-    if (name.empty()) {
+    const std::string found = FindFile(PathName);
+    if (found.empty()) {
         return -1;
     }
     // Non-blocking, and checked again on the open file: a FIFO put in the file's place after
     // the lookup must not stop the clock.
-    const int fd =
-        ::open((DirPart(PathName) + name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(found.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return -1;
     }

@@ -8,14 +8,18 @@
 // The folder part of PathName, up to and including its last "/" ("" when there is none).
 std::string DirPart(const std::string& PathName);
 
-// The name, as the file system stores it, of the first regular file that PathName names, or
-// "" when there is none. The last path component is matched without regard to letter case
+// The path, as the file system stores it now, of the first regular file that PathName names,
+// or "" when there is none. The last path component is matched without regard to letter case
 // ("Es.wav" finds "es.wav"; the exact name is tried first) and may hold the wildcards "*" (any
 // run of characters) and "?" (any one character), and a pattern ending in ".*" also matches a
 // name without extension; where several names match, the first in alphabetical order, without
-// regard to case, wins. Folders, hidden files (a name starting with "."), FIFOs, sockets and
-// devices never count. The lookup reads only the folder and the files' attributes, so it never
-// blocks.
+// regard to case, wins. When the folder holding it does not exist, a folder of the same name
+// in another letter case is looked in ("DATA/es.wav" finds "Data/es.wav"). Folders, hidden
+// files (a name starting with "."), FIFOs, sockets and devices never count. The lookup reads
+// only folders and the files' attributes, so it never blocks.
+std::string FindFile(const std::string& PathName);
+
+// The name (without the folder) of what FindFile finds, or "".
 std::string DirLookup(const std::string& PathName);
 
 // -1 when PathName names no regular, non-hidden file or the file cannot be opened for reading,

@@ -8,23 +8,23 @@
 
 void PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
     [[maybe_unused]] const int32_t flags = Flags | SND_FILENAME;
-    const std::string name = DirLookup(FileName);
-    if (name.empty()) {
+    const std::string found = FindFile(FileName);
+    if (found.empty()) {
         // The file went away after the caller probed it: play nothing rather than hand the
         // player a path that names no file.
         return;
     }
     // Make sure that the lookup found the very file the path names, only in another letter
     // case: a name found through wildcards is not the name written in the path.
-    const std::string dir = DirPart(FileName);
     const QString written =
-        QFile::decodeName(QByteArray::fromStdString(FileName.substr(dir.size())));
-    const QString stored = QFile::decodeName(QByteArray::fromStdString(name));
+        QFile::decodeName(QByteArray::fromStdString(FileName.substr(DirPart(FileName).size())));
+    const QString stored =
+        QFile::decodeName(QByteArray::fromStdString(found.substr(DirPart(found).size())));
     if (written.compare(stored, Qt::CaseInsensitive) != 0) {
         return;
     }
-    // The stored name, so that the file is found on a file system that tells case apart.
-    player.PlayFile(dir + name);
+    // The stored path, so that the file is found on a file system that tells case apart.
+    player.PlayFile(found);
 }
 
 void PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags) {

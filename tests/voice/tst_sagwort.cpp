@@ -1,4 +1,5 @@
 #include "FakePlayer.h"
+#include "mDatenPfad.h"
 #include "mKatalog.h"
 #include "mPlaySound.h"
 #include "mSagWort.h"
@@ -118,6 +119,27 @@ private slots:
         QCOMPARE(Played(3, 4, "elf"), "file:elf.wav");
         QFile::remove(tmp.filePath("elf.wav"));
         QCOMPARE(Played(3, 4, "elf"), "voice:4");
+    }
+
+    // The folder is looked for in every letter case at every call: one made or renamed while
+    // the clock runs is found at the next piece. An unknown current directory has no folder.
+    void folderCaseFoundOnEveryCall() {
+        const std::string folder = data + "DATA/";
+        const auto played = [&](const std::string& dir) {
+            FakePlayer player;
+            SpieleWort(player, dir, 3, 4, "elf");
+            return player.calls.empty() ? std::string() : player.calls[0].path;
+        };
+        QCOMPARE(played(folder), std::string());
+        QVERIFY(QDir(tmp.path()).mkdir("data"));
+        Write("data/Elf.wav", "RIFF-elf");
+        QCOMPARE(played(folder), data + "data/Elf.wav");
+        QVERIFY(QDir(tmp.path()).rename("data", "Data"));
+        QCOMPARE(played(folder), data + "Data/Elf.wav");
+        QCOMPARE(played(data + "data/"), data + "Data/Elf.wav");
+        QVERIFY(QDir(tmp.filePath("Data")).removeRecursively());
+        QCOMPARE(played(folder), std::string());
+        QVERIFY(DatenPfad("").starts_with("./")); // never the root folder
     }
 };
 
