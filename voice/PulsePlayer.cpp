@@ -219,7 +219,8 @@ struct PulsePlayer::Impl {
                     return true;
                 }
                 qCDebug(lcPlayer) << "connection lost";
-                DropConnection();
+                GiveUp(PlayFailure::ServerLost);
+                return false;
             }
             if (Now() < nextAttempt) {
                 return false;
@@ -379,16 +380,18 @@ struct PulsePlayer::Impl {
     }
 
     // A stream that is new or has run dry is in underrun: when data arrives, the server rewinds
-    // the sink and renders again what it had rendered ahead, so that the sound starts at once.
-    // A monitor of the sink (a recorder, a network or combined sink) has passed that part on
-    // already and would lose the start of the sound. Silence of just that length in front of
-    // the sound is what gets rewound instead, and the sound still starts at once. What the sink
-    // holds ahead is its latency from the last timing answer, less the time since; when that is
-    // nearly used up, the sink is about to render its next block, so the lead is the whole
-    // configured latency. The caller holds the loop's lock.
+    // the sink by as much as the stream has been dry (all it can for a new stream) and renders
+    // that part again, so that the sound starts at once and no gap is left. A monitor of the
+    // sink (a recorder, a network or combined sink) has passed that part on already and would
+    // lose the start of the sound. Silence of just the rewound length in front of the sound is
+    // what the rewind takes instead; the sound still starts at once, and a pause before it
+    // keeps its length. The rewind reaches back over what the sink holds ahead: its latency
+    // from the last timing answer, less the time since; when that is nearly used up, the sink
+    // is about to render its next block, so the whole configured latency. The caller holds the
+    // loop's lock.
     std::size_t RewindLeadBytes(const Stream* s) const {
         const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
-        if (t == nullptr) {
+        if (t == nullptr || t->playing != 0) {
             return 0;
         }
         timeval now{};
@@ -396,8 +399,13 @@ struct PulsePlayer::Impl {
         const pa_usec_t age = pa_timeval_diff(&now, &t->timestamp);
         const pa_usec_t ahead =
             t->sink_usec > age + 1000 ? t->sink_usec - age : t->configured_sink_usec;
-        const double lead = std::min(static_cast<double>(ahead) / 1e6, 0.1);
-        return static_cast<std::size_t>(lead * s->sampleSpec.rate) * pa_frame_size(&s->sampleSpec);
+        pa_usec_t lead = std::min<pa_usec_t>(ahead, 500000);
+        if (t->since_underrun >= 0) {
+            const pa_usec_t dry =
+                pa_bytes_to_usec(static_cast<uint64_t>(t->since_underrun), &s->sampleSpec) + age;
+            lead = std::min(lead, dry);
+        }
+        return pa_usec_to_bytes(lead, &s->sampleSpec);
     }
 
     void Play(SoundDecoder& dec) {

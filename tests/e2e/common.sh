@@ -22,12 +22,20 @@ trap finish EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 
+# Waits until recording $1 has samples: an idle null sink delivers its monitor in blocks of up
+# to 2 s at first, and what plays before the small latency asked for takes hold is not
+# recorded faithfully.
+await_samples() {
+    for _ in $(seq 50); do [ -s "$1" ] && return; sleep 0.1; done
+    fail "the recorder records nothing"
+}
+
 # Records the null sink's monitor into $T/rec.raw (16 kHz mono) from now on.
 start_recording() {
     parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
         --channels=1 --raw > "$T/rec.raw" &
     bg_pids+=($!)
-    sleep 0.5
+    await_samples "$T/rec.raw"
 }
 
 # The stretches of sound recorded so far, one "start length" (ms) a line.

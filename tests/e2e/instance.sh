@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# One copy at a time: a second copy ends at once without a window or a sound, also with "!";
+# One copy at a time: a second copy ends at once without a window or a sound, also with "!"
+# (whose status then says that nothing was said);
 # SIGTERM keeps the settings; a lock left by a killed copy does not block the next start.
 source "$(dirname "$0")/common.sh"
 export XDG_RUNTIME_DIR=$T/run
@@ -15,7 +16,10 @@ first=$!
 bg_pids+=($first)
 window_id >/dev/null || fail "no window"
 
-timeout 5 "$TIKKARU" '!' || fail "second copy with ! did not end at once"
+status=0
+timeout 5 "$TIKKARU" '!' 2>"$T/err" || status=$?
+[ "$status" = 7 ] || fail "second copy with ! ended with $status, not 7 (nothing said)"
+grep -q 'andere Kopie' "$T/err" || fail "second copy with ! did not say why"
 timeout 5 "$TIKKARU" || fail "second copy did not end at once"
 sleep 1
 [ "$(xdotool search --name '^Quorvane Tikkaru' | wc -l)" = 1 ] || fail "second window"

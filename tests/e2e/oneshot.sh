@@ -9,7 +9,8 @@ before=$(md5sum < "$conf")
 start_recording
 
 # 14:30:07, "!" with voice 3: " Es ist ~ vier-zehn  Uhr  drei-ssig."
-faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!' 3 || fail "! 3 failed"
+faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!' 3 2>"$T/err" || fail "! 3 failed"
+[ ! -s "$T/err" ] || fail "! 3 wrote to stderr: $(cat "$T/err")"
 sleep 0.5
 expect_stretches 345 1626
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !"
