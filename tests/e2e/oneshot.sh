@@ -11,7 +11,7 @@ start_recording
 # 14:30:07, "!" with voice 3: " Es ist ~ vier-zehn  Uhr  drei-ssig."
 faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!' 3 || fail "! 3 failed"
 sleep 0.5
-expect_stretches 345 1626
+expect_stretches 370 1290
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !"
 
 # "!!" and voice 1, with no display: the seconds after a pause of their own.
@@ -19,7 +19,7 @@ expect_stretches 345 1626
 env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!!' 1 \
     || fail "!! without display failed"
 sleep 0.5
-expect_stretches 345 1626 486 1451 400 1091
+expect_stretches 370 1290 350 1360 230 1020
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
 # --help and --version answer on stdout, with no display, touching neither settings nor lock.
 export XDG_RUNTIME_DIR=$T/run
