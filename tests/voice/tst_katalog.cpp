@@ -139,6 +139,9 @@ void TestKatalog::aufnahme() {
     const quint32 daten = u32(wav, 40);
     QVERIFY(daten % 2 == 0);
     QVERIFY(44 + qsizetype(daten) <= wav.size());
+    // A syllable or two: a cut that lost its piece or ran into the next words is neither.
+    const double ms = 1000.0 * daten / (2 * rate);
+    QVERIFY2(ms >= 80 && ms <= 1000, qPrintable(QString::number(ms)));
 
     // Anything after the samples is whole chunks, each id and size inside the file.
     for (qsizetype at = 44 + daten; at < wav.size();) {
