@@ -12,11 +12,11 @@ win=$(window_id) || fail "no window"
 
 # " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig." in voice 1: "Es ist", a pause, the rest.
 sleep 7.5
-expect_stretches 486 1714
+expect_stretches 360 1690
 
 xdotool windowfocus --sync "$win" key Return
 sleep 4
-expect_stretches 486 1714 486 1714
+expect_stretches 360 1690 360 1690
 
 xdotool windowfocus --sync "$win" key Escape
 for _ in $(seq 50); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done

@@ -12,7 +12,7 @@ start_recording
 faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!' 3 2>"$T/err" || fail "! 3 failed"
 [ ! -s "$T/err" ] || fail "! 3 wrote to stderr: $(cat "$T/err")"
 sleep 0.5
-expect_stretches 345 1626
+expect_stretches 370 1290
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !"
 
 # "!!" and voice 1, with no display: the seconds after a pause of their own.
@@ -20,7 +20,7 @@ expect_stretches 345 1626
 env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!!' 1 \
     || fail "!! without display failed"
 sleep 0.5
-expect_stretches 345 1626 486 1451 400 1091
+expect_stretches 370 1290 350 1360 230 1020
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
 # --help and --version answer on stdout, with no display, touching neither settings nor lock.
 export XDG_RUNTIME_DIR=$T/run

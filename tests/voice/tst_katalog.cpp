@@ -10,43 +10,27 @@
 #include <cmath>
 #include <vector>
 
-// The catalogue as it must be: names, lengths in ms per voice, and the figures per voice.
+// The catalogue as it must be: the names, and per voice the sample rate, the length of its 27
+// pieces together (each voice keeps its pace) and whether ZIG and SSIG are one recording.
 namespace {
 
-struct Zeile {
-    const char* name;
-    int ms[4];
-};
-
-const Zeile kLaengen[27] = {
-    {"ACHT", {180, 331, 135, 334}},     {"DREI", {250, 255, 276, 306}},
-    {"EIN", {148, 245, 251, 292}},      {"EINE", {296, 330, 306, 286}},
-    {"EINS", {384, 448, 240, 557}},     {"ELF", {314, 380, 370, 301}},
-    {"ES", {157, 260, 125, 366}},       {"FUENF", {337, 526, 402, 530}},
-    {"IST", {329, 277, 220, 400}},      {"NEUN", {285, 404, 335, 410}},
-    {"NULL", {212, 422, 249, 260}},     {"SECH", {272, 300, 220, 409}},
-    {"SECHS", {352, 340, 319, 522}},    {"SEKUNDE", {650, 655, 518, 777}},
-    {"SEKUNDEN", {747, 693, 548, 770}}, {"SIEB", {245, 270, 220, 321}},
-    {"SIEBEN", {344, 502, 425, 420}},   {"SSIG", {174, 450, 324, 380}},
-    {"UHR", {450, 209, 334, 598}},      {"UN", {127, 140, 181, 200}},
-    {"UND", {400, 260, 233, 329}},      {"VIER", {158, 266, 341, 288}},
-    {"ZEHN", {419, 395, 351, 394}},     {"ZIG", {274, 405, 324, 380}},
-    {"ZWAN", {318, 270, 243, 467}},     {"ZWEI", {266, 400, 328, 373}},
-    {"ZWOELF", {555, 469, 463, 552}},
+const char* const kNamen[27] = {
+    "ACHT", "DREI", "EIN",  "EINE",  "EINS",    "ELF",      "ES",   "FUENF",  "IST",
+    "NEUN", "NULL", "SECH", "SECHS", "SEKUNDE", "SEKUNDEN", "SIEB", "SIEBEN", "SSIG",
+    "UHR",  "UN",   "UND",  "VIER",  "ZEHN",    "ZIG",      "ZWAN", "ZWEI",   "ZWOELF",
 };
 
 struct StimmDaten {
     int rate;
-    int mitList;
-    int bytes;
-    int zigSsig; // bytes of the shared ZIG/SSIG recording, 0 when they differ
+    double sekunden; // the 27 pieces together may differ from this by at most 15 %
+    bool zigGleichSsig;
 };
 
 const StimmDaten kStimmen[4] = {
-    {22050, 0, 382312, 0},
-    {22050, 26, 439892, 0},
-    {16000, 25, 268066, 10428},
-    {12000, 11, 271298, 9168},
+    {22050, 8.64, false},
+    {22050, 9.90, false},
+    {16000, 8.28, true},
+    {12000, 11.22, true},
 };
 
 quint32 u32(const QByteArray& b, int at) {
@@ -77,10 +61,9 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Bytes, LIST chunks and RMS levels (dBFS) of the 27 recordings of one voice.
+// Length in seconds and RMS levels (dBFS) of the 27 recordings of one voice.
 struct Summe {
-    qsizetype bytes = 0;
-    int mitList = 0;
+    double sekunden = 0;
     std::vector<double> pegel;
     double median = 0;
 };
@@ -89,9 +72,9 @@ Summe summe(int stimme) {
     Summe s;
     for (std::string_view name : WortTeile) {
         const QByteArray wav = LadeAufnahme(std::string(name), stimme);
-        s.bytes += wav.size();
-        s.mitList += wav.size() > 44 + qsizetype(u32(wav, 40));
-        s.pegel.push_back(rmsDb(samples(wav)));
+        const std::vector<qint16> x = samples(wav);
+        s.sekunden += double(x.size()) / kStimmen[stimme - 1].rate;
+        s.pegel.push_back(rmsDb(x));
     }
     s.median = median(s.pegel);
     return s;
@@ -107,21 +90,21 @@ private slots:
     void aufnahme();
     void stimme_data();
     void stimme();
-    void lautstaerkeUndGesamt();
+    void lautstaerke();
     void suche_data();
     void suche();
 };
 
 // The exported names and the embedded files are exactly the 27 pieces in four voices.
 void TestKatalog::namen() {
-    QCOMPARE(WortTeile.size(), std::size(kLaengen));
+    QCOMPARE(WortTeile.size(), std::size(kNamen));
     for (size_t i = 0; i < WortTeile.size(); ++i)
         QCOMPARE(QByteArray(WortTeile[i].data(), qsizetype(WortTeile[i].size())),
-                 QByteArray(kLaengen[i].name));
+                 QByteArray(kNamen[i]));
     QCOMPARE(QDir(":/voices").entryList(), QStringList({"1", "2", "3", "4"}));
     QStringList erwartet;
-    for (const Zeile& z : kLaengen)
-        erwartet << QString::fromLatin1(z.name) + ".wav";
+    for (const char* name : kNamen)
+        erwartet << QString::fromLatin1(name) + ".wav";
     for (int stimme = 1; stimme <= 4; ++stimme)
         QCOMPARE(QDir(QStringLiteral(":/voices/%1").arg(stimme)).entryList(QDir::Files), erwartet);
 }
@@ -129,17 +112,15 @@ void TestKatalog::namen() {
 void TestKatalog::aufnahme_data() {
     QTest::addColumn<int>("stimme");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("ms");
     for (int stimme = 1; stimme <= 4; ++stimme)
-        for (const Zeile& z : kLaengen)
-            QTest::addRow("%d/%s", stimme, z.name) << stimme << z.name << z.ms[stimme - 1];
+        for (const char* name : kNamen)
+            QTest::addRow("%d/%s", stimme, name) << stimme << name;
 }
 
-// Format, length, edges and peak of one recording, and that the decoder reads all of it.
+// Format, edges and peak of one recording, and that the decoder reads all of it.
 void TestKatalog::aufnahme() {
     QFETCH(int, stimme);
     QFETCH(QString, name);
-    QFETCH(int, ms);
     const QByteArray wav = LadeAufnahme(name.toStdString(), stimme);
     QVERIFY(wav.size() > 44);
 
@@ -157,23 +138,21 @@ void TestKatalog::aufnahme() {
     QCOMPARE(wav.mid(36, 4), QByteArray("data"));
     const quint32 daten = u32(wav, 40);
     QVERIFY(daten % 2 == 0);
+    QVERIFY(44 + qsizetype(daten) <= wav.size());
+    // A syllable or two: a cut that lost its piece or ran into the next words is neither.
+    const double ms = 1000.0 * daten / (2 * rate);
+    QVERIFY2(ms >= 80 && ms <= 1000, qPrintable(QString::number(ms)));
 
-    // The length rounds to the table's millisecond.
-    const double laenge = 1000.0 * daten / (2 * rate);
-    QVERIFY2(std::abs(laenge - ms) <= 0.5, qPrintable(QString::number(laenge)));
-
-    // After the samples: nothing, or the 74-byte LIST/INFO chunk with one ISFT tag.
-    const QByteArray rest = wav.mid(44 + daten);
-    if (!rest.isEmpty()) {
-        QCOMPARE(rest.size(), 74);
-        QCOMPARE(rest.left(4), QByteArray("LIST"));
-        QCOMPARE(u32(rest, 4), 66u);
-        QCOMPARE(rest.mid(8, 8), QByteArray("INFOISFT"));
-        QCOMPARE(u32(rest, 16), 54u);
-        QVERIFY(rest.endsWith('\0'));
+    // Anything after the samples is whole chunks, each id and size inside the file.
+    for (qsizetype at = 44 + daten; at < wav.size();) {
+        QVERIFY2(at + 8 <= wav.size(), "cut-off chunk header after the samples");
+        at += 8 + u32(wav, int(at + 4));
+        at += at % 2;
+        QVERIFY2(at <= wav.size(), "chunk after the samples runs past the end");
     }
 
-    // Trimmed (at most 20 ms before and 40 ms after quieter than -40 dBFS), no full scale.
+    // Trimmed (at most 20 ms before and 40 ms after quieter than -40 dBFS), no full scale,
+    // and no click: the first and the last sample are themselves below -40 dBFS.
     const std::vector<qint16> s = samples(wav);
     auto laut = [](qint16 v) { return std::abs(int(v)) >= 328; };
     const auto erster = std::find_if(s.begin(), s.end(), laut);
@@ -181,10 +160,11 @@ void TestKatalog::aufnahme() {
     const auto letzter = std::find_if(s.rbegin(), s.rend(), laut);
     QVERIFY2(1000.0 * double(erster - s.begin()) / rate <= 20, "silence at the start");
     QVERIFY2(1000.0 * double(letzter - s.rbegin()) / rate <= 40, "silence at the end");
+    QVERIFY2(!laut(s.front()) && !laut(s.back()), "starts or ends loud: a click at the join");
     QVERIFY2(std::none_of(s.begin(), s.end(), [](qint16 v) { return std::abs(int(v)) >= 32767; }),
              "sample at full scale");
 
-    // The player's decoder opens the image and reads exactly these samples; the LIST chunk
+    // The player's decoder opens the image and reads exactly these samples; a trailing chunk
     // is no bother.
     SoundDecoder dec = SoundDecoder::OpenImage(wav);
     QVERIFY2(dec.ok(), dec.error().c_str());
@@ -204,37 +184,31 @@ void TestKatalog::stimme_data() {
         QTest::addRow("%d", stimme) << stimme;
 }
 
-// Byte total, LIST count, the shared or separate ZIG/SSIG, and even loudness within a voice.
+// The voice's pace (its 27 pieces within 15 % of their length of old), the shared or
+// separate ZIG/SSIG, and loudness that follows speech without a piece standing out.
 void TestKatalog::stimme() {
     QFETCH(int, stimme);
     const StimmDaten& d = kStimmen[stimme - 1];
     const Summe sum = summe(stimme);
-    QCOMPARE(sum.bytes, qsizetype(d.bytes));
-    QCOMPARE(sum.mitList, d.mitList);
+    QVERIFY2(std::abs(sum.sekunden / d.sekunden - 1) <= 0.15,
+             qPrintable(QString::number(sum.sekunden)));
 
     const QByteArray zig = LadeAufnahme("ZIG", stimme);
     const QByteArray ssig = LadeAufnahme("SSIG", stimme);
-    if (d.zigSsig) {
+    if (d.zigGleichSsig)
         QCOMPARE(zig, ssig);
-        QCOMPARE(zig.size(), qsizetype(d.zigSsig));
-    } else {
+    else
         QVERIFY(samples(zig) != samples(ssig));
-    }
 
     for (size_t i = 0; i < sum.pegel.size(); ++i)
-        QVERIFY2(std::abs(sum.pegel[i] - sum.median) <= 2, WortTeile[i].data());
+        QVERIFY2(std::abs(sum.pegel[i] - sum.median) <= 6, WortTeile[i].data());
 }
 
-// The four voices are equally loud, and the catalogue is 1,361,568 bytes in all.
-void TestKatalog::lautstaerkeUndGesamt() {
+// The four voices are equally loud.
+void TestKatalog::lautstaerke() {
     std::vector<double> medians;
-    qsizetype bytes = 0;
-    for (int stimme = 1; stimme <= 4; ++stimme) {
-        const Summe sum = summe(stimme);
-        bytes += sum.bytes;
-        medians.push_back(sum.median);
-    }
-    QCOMPARE(bytes, qsizetype(1361568));
+    for (int stimme = 1; stimme <= 4; ++stimme)
+        medians.push_back(summe(stimme).median);
     const auto [lo, hi] = std::minmax_element(medians.begin(), medians.end());
     QVERIFY(*hi - *lo <= 2);
 }
