@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speaking once: the voice argument, the seconds, no display at all, and the settings file
 # left as it was.
 source "$(dirname "$0")/common.sh"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as a desktop user gets it: install the build into a temporary DESTDIR, check the
 # installed tree and validate its desktop entry, AppStream metainfo and manual page as the
 # desktop's own tools read them, then build the Debian package and look into it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tikkaru --check-voice: folders of one's own voice as a voice maker leaves them, the table
 // PruefeStimme makes of them, and the verdict and exit status of the real program.
 #include "mKatalog.h"
