@@ -162,8 +162,8 @@ cp "$units"/*.timer "$work/units/"
 [ ! -s "$work/verify.log" ] || { cat "$work/verify.log"; fail "systemd-analyze verify warns"; }
 
 # The service's command line, run as the user's systemd runs it: from the home folder, with
-# only the session's environment, no display. It speaks on the test sound server (14:30:07
-# in voice 1: " Es ist ~ vier-zehn  Uhr  drei-ssig.", two stretches of sound).
+# only the session's environment, no display. It speaks on the test sound server: at 14:30:07
+# " Es ist ~ vier-zehn  Uhr  drei-ssig.", two stretches of sound, the second the longer.
 if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v faketime parec \
     > /dev/null; then
     mkdir -p "$work/home"
@@ -180,8 +180,8 @@ if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -
     python3 -c '
 import sys
 got = [int(x) for x in sys.argv[1].split()]
-sys.exit(0 if len(got) == 2 and abs(got[0] - 345) < 60 and abs(got[1] - 1626) < 250 else 1)
-' "$stretches" || fail "the service's command spoke [$stretches] ms, not [345 1626]"
+sys.exit(0 if len(got) == 2 and 150 < got[0] < got[1] and got[1] > 800 else 1)
+' "$stretches" || fail "the service's command spoke [$stretches] ms, not Es ist ~ vierzehn Uhr dreissig"
     [ ! -e "$work/home/.config/Quorvane.conf" ] || fail "the service's command wrote settings"
 else
     echo "note: no test sound server; the service's command line was not run"
