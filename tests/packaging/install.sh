@@ -163,7 +163,9 @@ cp "$units"/*.timer "$work/units/"
 
 # The service's command line, run as the user's systemd runs it: from the home folder, with
 # only the session's environment, no display. It speaks on the test sound server: at 14:30:07
-# " Es ist ~ vier-zehn  Uhr  drei-ssig.", two stretches of sound, the second the longer.
+# " Es ist ~ vier-zehn  Uhr  drei-ssig.", two stretches of sound around a pause, near 2 s in
+# all. What exactly is said is the end-to-end tests' matter; on a busy machine a stretch may
+# come in parts.
 if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v faketime parec \
     > /dev/null; then
     mkdir -p "$work/home"
@@ -180,7 +182,7 @@ if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -
     python3 -c '
 import sys
 got = [int(x) for x in sys.argv[1].split()]
-sys.exit(0 if len(got) == 2 and 150 < got[0] < got[1] and got[1] > 800 else 1)
+sys.exit(0 if len(got) >= 2 and got[0] > 150 and 1200 < sum(got) < 4000 else 1)
 ' "$stretches" || fail "the service's command spoke [$stretches] ms, not Es ist ~ vierzehn Uhr dreissig"
     [ ! -e "$work/home/.config/Quorvane.conf" ] || fail "the service's command wrote settings"
 else
