@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Clock.h"
 #include "Form1.h"
 #include "PulsePlayer.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -28,11 +30,21 @@ const char* const Hilfe =
     "                   externe Stimme im Ordner DATA des aktuellen Verzeichnisses)\n"
     "  --check-voice [ORDNER]\n"
     "                   prüft die Aufnahmen einer eigenen Stimme (Vorgabe: DATA)\n"
-    "  --help           zeigt diese Hilfe\n"
-    "  --version        zeigt die Version\n"
+    "  -h, --help       zeigt diese Hilfe\n"
+    "  -V, --version    zeigt die Version\n"
     "\n"
     "Beispiele: tikkaru '!' 3   sagt die Zeit mit Stimme 3 an.\n"
     "           tikkaru - 2     öffnet das Fenster mit Stimme 2.\n";
+
+// Writes text to standard output. A text that cannot be written (a full disk, a closed
+// descriptor) is a failure the caller must report: true when all of it was written.
+bool Ausgabe(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) {
+        return true;
+    }
+    std::fputs("tikkaru: Die Ausgabe ließ sich nicht schreiben.\n", stderr);
+    return false;
+}
 
 bool HatAnzeige() {
     const char* x = std::getenv("DISPLAY");
@@ -45,20 +57,20 @@ bool HatAnzeige() {
 int main(int argc, char* argv[]) {
     const std::string kommandozeile = CommandLineText(argc, argv);
     const std::string arg1 = GetCMD(kommandozeile, 1);
-    if (arg1 == "--help") {
-        std::fputs(Hilfe, stdout);
-        return 0;
+    if (arg1 == "--help" || arg1 == "-h") {
+        return Ausgabe(Hilfe) ? 0 : 1;
     }
-    if (arg1 == "--version") {
-        std::printf("tikkaru %s\n", ProgVer().c_str());
-        return 0;
+    if (arg1 == "--version" || arg1 == "-V") {
+        return Ausgabe("tikkaru " + ProgVer() + "\n") ? 0 : 1;
     }
     if (arg1 == "--check-voice") {
         std::error_code ec;
         const std::string ordner =
             argc > 2 ? argv[2] : DatenPfad(std::filesystem::current_path(ec).string());
         const StimmPruefung pruefung = PruefeStimme(ordner);
-        std::fputs(StimmBericht(pruefung).c_str(), stdout);
+        if (!Ausgabe(StimmBericht(pruefung))) {
+            return 1;
+        }
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the sound output, not pass/fail:
 //  - the silence added between consecutive sounds played one call after the other, recorded
 //    from the sink's monitor, against one image holding all of them and against paplay;

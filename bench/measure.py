@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The clock's figures against its peers, run by bench/run (which provides the X server, the
 sound server with a null sink kept busy, the release build and the bench programs).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resident memory of the clock's window after start-up and after 1,000 announcements. The
 // announcements run with a player that decodes every piece and returns at once, and with a
 // monotonic clock 100 times fast, so that their pauses pass in 2.5 ms. Prints

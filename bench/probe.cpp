@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file probe in a voice folder that holds many other files: one Exist() of a file under
 // its exact name, under another letter case (which reads the whole folder) and of a missing
 // file. Prints one line per case: name, calls, median, 95th percentile and maximum in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mAnsage.h"
 
 void Vorlesen(std::string_view Satz, const Vorleser& v) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mStimmPruefung.h"
 
 #include "SoundDecoder.h"
@@ -6,9 +7,14 @@
 
 #include <QString>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -49,6 +55,106 @@ std::string Art(const fs::path& p) {
     }
 }
 
+// What a RIFF WAVE file's header says, read without libsndfile, to tell in German why a file
+// does not decode and whether it holds all the sound its header promises.
+struct WavKopf {
+    bool Wave = false; // "RIFF" .... "WAVE"
+    bool Fmt = false;  // a fmt chunk of at least 16 bytes
+    uint16_t Kodierung = 0;
+    uint16_t Kanaele = 0;
+    uint32_t Rate = 0;
+    uint32_t BytesJeSekunde = 0;
+    uint16_t Bits = 0;
+    bool Data = false;
+    uint64_t DataVersprochen = 0; // the size of the data chunk as the header gives it
+    uint64_t DataVorhanden = 0;   // the bytes of it that are in the file
+};
+
+uint32_t Le(const unsigned char* p, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) {
+        v = v << 8 | p[i];
+    }
+    return v;
+}
+
+WavKopf LiesWavKopf(const std::string& pfad) {
+    WavKopf k;
+    // Opened as the decoder opens it: never blocking, regular files only.
+    const int fd = ::open(pfad.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return k;
+    }
+    struct stat st {};
+    unsigned char b[16];
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::pread(fd, b, 12, 0) != 12 ||
+        std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
+        ::close(fd);
+        return k;
+    }
+    k.Wave = true;
+    const uint64_t groesse = static_cast<uint64_t>(st.st_size);
+    uint64_t pos = 12;
+    while (pos + 8 <= groesse && ::pread(fd, b, 8, static_cast<off_t>(pos)) == 8) {
+        const uint64_t laenge = Le(b + 4, 4);
+        if (std::memcmp(b, "fmt ", 4) == 0 && laenge >= 16 &&
+            ::pread(fd, b, 16, static_cast<off_t>(pos + 8)) == 16) {
+            k.Fmt = true;
+            k.Kodierung = static_cast<uint16_t>(Le(b, 2));
+            k.Kanaele = static_cast<uint16_t>(Le(b + 2, 2));
+            k.Rate = Le(b + 4, 4);
+            k.BytesJeSekunde = Le(b + 8, 4);
+            k.Bits = static_cast<uint16_t>(Le(b + 14, 2));
+        } else if (std::memcmp(b, "data", 4) == 0) {
+            k.Data = true;
+            k.DataVersprochen = laenge;
+            k.DataVorhanden = std::min(laenge, groesse - pos - 8);
+            break;
+        }
+        pos += 8 + laenge + (laenge & 1);
+    }
+    ::close(fd);
+    return k;
+}
+
+// Why a file that libsndfile cannot read does not decode.
+std::string Befund(const WavKopf& k) {
+    if (!k.Wave) {
+        return "weder WAV noch ein anderes Tonformat, das die Uhr liest";
+    }
+    if (!k.Fmt) {
+        return "WAV ohne gültigen fmt-Block";
+    }
+    if (k.Kanaele == 0 || k.Rate == 0) {
+        return "WAV-Kopf nennt " + std::to_string(k.Kanaele) + " Kanäle mit " +
+               std::to_string(k.Rate) + " Hz";
+    }
+    if (!k.Data) {
+        return "WAV ohne data-Block";
+    }
+    char kodierung[8];
+    std::snprintf(kodierung, sizeof kodierung, "0x%04X", static_cast<unsigned>(k.Kodierung));
+    return std::string("WAV-Kodierung ") + kodierung + " mit " + std::to_string(k.Bits) +
+           " Bit wird nicht unterstützt";
+}
+
+// A data chunk cut short: the file ends before the sound its header promises. Writers that
+// stream give the size 0xFFFFFFFF ("unknown"), which promises nothing.
+std::string Abgeschnitten(const WavKopf& k, double laengeMs) {
+    if (!k.Data || k.DataVorhanden >= k.DataVersprochen || k.DataVersprochen == 0xFFFFFFFFu) {
+        return "";
+    }
+    if (k.BytesJeSekunde == 0) {
+        return "abgeschnitten: " + std::to_string(k.DataVersprochen - k.DataVorhanden) +
+               " Bytes fehlen";
+    }
+    const double versprochenMs = static_cast<double>(k.DataVersprochen) * 1000.0 / k.BytesJeSekunde;
+    char text[96];
+    std::snprintf(text, sizeof text, "abgeschnitten: laut Kopf %.0f ms, vorhanden %.0f ms",
+                  versprochenMs, laengeMs);
+    return text;
+}
+
 // Every name in the folder that matches name without regard to case.
 std::vector<std::string> Gleichnamige(const std::string& ordner, const std::string& name) {
     std::vector<std::string> namen;
@@ -58,6 +164,33 @@ std::vector<std::string> Gleichnamige(const std::string& ordner, const std::stri
         const std::string n = it->path().filename().string();
         if (QString::fromStdString(n).compare(gesucht, Qt::CaseInsensitive) == 0) {
             namen.push_back(n);
+        }
+    }
+    std::sort(namen.begin(), namen.end());
+    return namen;
+}
+
+std::string Liste(const std::vector<std::string>& namen) {
+    std::string s;
+    for (const std::string& n : namen) {
+        s += (s.empty() ? "" : ", ") + n;
+    }
+    return s;
+}
+
+// Regular files in the folder named like the piece under another extension ("uhr.flac" for
+// "uhr.wav"), without regard to case.
+std::vector<std::string> AndereEndungen(const std::string& ordner, const std::string& wort) {
+    std::vector<std::string> namen;
+    std::error_code ec;
+    const QString stamm = QString::fromStdString(wort + ".");
+    const QString wav = QString::fromStdString(wort + ".wav");
+    for (fs::directory_iterator it(ordner, ec), end; !ec && it != end; it.increment(ec)) {
+        const QString n = QString::fromStdString(it->path().filename().string());
+        std::error_code ec2;
+        if (n.startsWith(stamm, Qt::CaseInsensitive) && n.compare(wav, Qt::CaseInsensitive) != 0 &&
+            it->is_regular_file(ec2)) {
+            namen.push_back(n.toStdString());
         }
     }
     std::sort(namen.begin(), namen.end());
@@ -134,6 +267,17 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     if (gefunden.empty()) {
         if (gleichnamig.empty()) {
             t.Zustand = TeilZustand::Fehlt;
+            // The clock looks only for the .wav name, but reads any format by its content.
+            const std::vector<std::string> andere = AndereEndungen(ordner, t.Wort);
+            if (!andere.empty()) {
+                t.Hinweis = "nur " + Liste(andere) + " da; die Uhr spielt nur " + dateiname;
+                for (const std::string& n : andere) {
+                    if (SoundDecoder::OpenFile(ordner + n).playable()) {
+                        t.Hinweis += " (" + n + " umbenennen genügt)";
+                        break;
+                    }
+                }
+            }
             return t;
         }
         t.Zustand = TeilZustand::NichtLesbar;
@@ -160,15 +304,17 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     }
 
     // Opened and decoded as the player opens and decodes it.
-    SoundDecoder dec = SoundDecoder::OpenFile(DirPart(pfad) + gefunden);
+    const std::string pfadGefunden = DirPart(pfad) + gefunden;
+    SoundDecoder dec = SoundDecoder::OpenFile(pfadGefunden);
     if (dec.status() == SoundDecoder::Status::NotOpened) {
         t.Zustand = TeilZustand::NichtLesbar;
-        t.Hinweis = "lässt sich nicht öffnen (" + dec.error() + ")";
+        t.Hinweis = "lässt sich nicht öffnen";
         return t;
     }
     if (!dec.ok()) {
         t.Zustand = TeilZustand::NichtDekodierbar;
-        t.Hinweis = dec.channels() > 0 ? "enthält keine Abtastwerte" : "libsndfile: " + dec.error();
+        t.Hinweis =
+            dec.channels() > 0 ? "enthält keine Abtastwerte" : Befund(LiesWavKopf(pfadGefunden));
         return t;
     }
     t.Rate = dec.sampleRate();
@@ -182,8 +328,10 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     t.Zustand = TeilZustand::Ok;
     const std::string weiterer = t.Hinweis;
     Miss(dec, t);
-    if (!weiterer.empty()) {
-        t.Hinweis = t.Hinweis.empty() ? weiterer : t.Hinweis + "; " + weiterer;
+    for (const std::string& h : {Abgeschnitten(LiesWavKopf(pfadGefunden), t.LaengeMs), weiterer}) {
+        if (!h.empty()) {
+            t.Hinweis = t.Hinweis.empty() ? h : t.Hinweis + "; " + h;
+        }
     }
     return t;
 }
@@ -226,14 +374,6 @@ std::string KanalText(int kanaele) {
     return std::to_string(kanaele) + " Kanäle";
 }
 
-std::string Liste(const std::vector<std::string>& namen) {
-    std::string s;
-    for (const std::string& n : namen) {
-        s += (s.empty() ? "" : ", ") + n;
-    }
-    return s;
-}
-
 } // namespace
 
 const char* ZustandText(TeilZustand Zustand) {
@@ -266,6 +406,15 @@ StimmPruefung PruefeStimme(const std::string& Ordner) {
     }
     std::error_code ec;
     p.OrdnerDa = fs::is_directory(p.Ordner, ec);
+    if (!p.OrdnerDa) {
+        // What stands there instead, looked at without the trailing "/".
+        const fs::path ohne = fs::path(p.Ordner).parent_path();
+        const fs::file_type art = fs::status(ohne, ec).type();
+        p.OrdnerFehler = art == fs::file_type::regular ? "Das ist kein Ordner, sondern eine Datei."
+                         : art == fs::file_type::not_found || art == fs::file_type::none
+                             ? "Diesen Ordner gibt es nicht."
+                             : "Das ist kein Ordner, sondern " + Art(ohne) + ".";
+    }
     for (const std::string_view name : WortTeile) {
         p.Teile.push_back(PruefeTeil(p.Ordner, name));
     }
@@ -274,8 +423,8 @@ StimmPruefung PruefeStimme(const std::string& Ordner) {
 
 std::string StimmBericht(const StimmPruefung& Pruefung) {
     std::string r = "Stimmordner: " + Pruefung.Ordner + "\n";
-    if (!Pruefung.OrdnerDa) {
-        r += "Diesen Ordner gibt es nicht.\n";
+    if (!Pruefung.OrdnerFehler.empty()) {
+        r += Pruefung.OrdnerFehler + "\n";
     }
     r += "\n";
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <string>
@@ -39,6 +40,7 @@ inline constexpr double StillePegelDb = -50.0;
 struct StimmPruefung {
     std::string Ordner; // ends in "/"
     bool OrdnerDa = false;
+    std::string OrdnerFehler;        // why it is no folder to check, "" for a folder
     std::vector<TeilPruefung> Teile; // the 27 pieces in the order of WortTeile
 
     int Spielbar() const;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mWaitS.h"
 
 void WaitS(double Seconds, const Clock& clock, EventPump& pump) {

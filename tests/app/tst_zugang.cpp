@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader learns of the window through Qt's accessibility interface.
 #include "FormFixture.h"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the end-to-end tests: a private home, a recording of the test sound server and
 # the clock under a fake time. Exits 77 (skipped) where the test servers are not there.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real clock against what goes wrong on a desktop: no sound server or one that dies in the
 # middle of a sentence, a voice folder full of files that are no recordings, a settings file
 # that cannot be written or a kill in the middle of writing it, a runtime folder without a

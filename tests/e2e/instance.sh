@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One copy at a time: a second copy ends at once without a window or a sound, also with "!"
 # (whose status then says that nothing was said);
 # SIGTERM keeps the settings; a lock left by a killed copy does not block the next start.

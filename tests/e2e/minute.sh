@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real clock under a fake time a few seconds before a full minute, in every-minute mode:
 # the full minute is spoken once, Enter speaks again, Esc ends and keeps the settings.
 source "$(dirname "$0")/common.sh"

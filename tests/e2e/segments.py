@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints the stretches of sound in a raw recording (s16le, mono) as 'start_ms length_ms'.
 
 Quiet gaps shorter than --bridge ms (stops inside a word, the joins between pieces) are

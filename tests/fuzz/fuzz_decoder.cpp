@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding as the player does it, of any bytes: as a built-in image through libsndfile's
 // virtual I/O and as a file of the external voice. Both ways must agree on what they read.
 

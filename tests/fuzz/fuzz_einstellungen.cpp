@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file holding anything: every value reads as a sensible one or its default,
 // and what shutdown writes into that file reads back as written.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: any text splits into arguments without quotes, the numeric value of any
 // text is a number, and argv joined by CommandLineText splits back into the same arguments.
 

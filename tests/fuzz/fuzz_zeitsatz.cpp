@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two sentences of any time text: the spoken one is ASCII, has the fixed beginning and
 // end, and every word piece it holds has a recording in the built-in voices.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakePlayer.h"
 #include "mDatenPfad.h"
 #include "mKatalog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tikkaru --check-voice: folders of one's own voice as a voice maker leaves them, the table
 // PruefeStimme makes of them, and the verdict and exit status of the real program.
 #include "mKatalog.h"
@@ -5,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,11 +23,12 @@
 namespace {
 
 // 200 ms of sound: 20 ms of silence, a 440 Hz tone at half of full scale, 30 ms of silence.
+// A WAV file unless format names another container.
 void SchreibeWav(const QString& pfad, int rate, int kanaele, int format) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = kanaele;
-    info.format = SF_FORMAT_WAV | format;
+    info.format = (format & SF_FORMAT_TYPEMASK) != 0 ? format : SF_FORMAT_WAV | format;
     SNDFILE* f = sf_open(QFile::encodeName(pfad).constData(), SFM_WRITE, &info);
     QVERIFY2(f, sf_strerror(nullptr));
     const int frames = rate / 5;
@@ -48,6 +51,30 @@ void Vollstaendig(const QString& ordner) {
         SchreibeWav(ordner + "/" + QString::fromLatin1(name.data(), name.size()).toLower() + ".wav",
                     22050, 1, SF_FORMAT_PCM_16);
     }
+}
+
+void SchreibeDatei(const QString& pfad, const QByteArray& inhalt) {
+    QFile f(pfad);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(inhalt), inhalt.size());
+}
+
+// A 44-byte header of mono 16-bit 22.05 kHz (encoding 1, PCM), whose data chunk promises
+// dataBytes, with the fmt chunk's encoding and the chunk names as given.
+QByteArray WavKopf(quint32 dataBytes, quint16 kodierung = 1, const char* data = "data") {
+    QByteArray k("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0"
+                 "\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\0\0\0",
+                 44);
+    const auto le = [&k](int at, quint32 v, int n) {
+        for (int i = 0; i < n; ++i) {
+            k[at + i] = static_cast<char>(v >> (8 * i) & 0xFF);
+        }
+    };
+    le(4, 36 + dataBytes, 4);
+    le(20, kodierung, 2);
+    k.replace(36, 4, data);
+    le(40, dataBytes, 4);
+    return k;
 }
 
 void Ersetze(const QString& ordner, const QString& alt, const QString& neu) {
@@ -108,95 +135,147 @@ void TestStimmPruefung::ordner_data() {
     QTest::addColumn<Aufbau>("aufbau");
     QTest::addColumn<Zustaende>("abweichend"); // pieces not "ok", with their state
     QTest::addColumn<QString>("dateiUhr");     // the name the table gives for the piece Uhr
+    QTest::addColumn<QString>("hinweisUhr");   // and its hint
     QTest::addColumn<QString>("urteil");
 
     const QString alle = "Ergebnis: alle 27 Wortteile werden abgespielt.";
     const auto eins = [](const char* grund) {
         return QString("Ergebnis: 1 von 27 Wortteilen wird nicht abgespielt (%1: uhr).").arg(grund);
     };
-    QTest::newRow("complete") << Aufbau(Vollstaendig) << Zustaende{} << "uhr.wav" << alle;
+    const auto uhr = [](const QByteArray& inhalt) {
+        return Aufbau([inhalt](const QString& o) {
+            Vollstaendig(o);
+            SchreibeDatei(o + "/uhr.wav", inhalt);
+        });
+    };
+    const QString keiner = "Ergebnis: 27 von 27 Wortteilen werden nicht abgespielt (fehlt: acht, "
+                           "drei, ein, eine, eins, elf, es, fuenf, ist, neun, null, sech, sechs, "
+                           "sekunde, sekunden, sieb, sieben, ssig, uhr, un, und, vier, zehn, zig, "
+                           "zwan, zwei, zwoelf).";
+    const Zustaende uhrFehlt{{"uhr", TeilZustand::Fehlt}};
+    const Zustaende uhrDefekt{{"uhr", TeilZustand::NichtDekodierbar}};
+
+    QTest::newRow("complete") << Aufbau(Vollstaendig) << Zustaende{} << "uhr.wav"
+                              << "" << alle;
     QTest::newRow("one piece missing") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "uhr.wav", "");
-    }) << Zustaende{{"uhr", TeilZustand::Fehlt}}
+    }) << uhrFehlt << ""
                                        << "" << eins("fehlt");
-    QTest::newRow("empty file") << Aufbau([](const QString& o) {
-        Vollstaendig(o);
-        QFile f(o + "/uhr.wav");
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    }) << Zustaende{{"uhr", TeilZustand::Leer}}
-                                << "uhr.wav" << eins("leer");
+    QTest::newRow("empty file") << uhr({}) << Zustaende{{"uhr", TeilZustand::Leer}} << "uhr.wav"
+                                << "" << eins("leer");
     QTest::newRow("FIFO") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "uhr.wav", "");
         QCOMPARE(::mkfifo(QFile::encodeName(o + "/uhr.wav").constData(), 0644), 0);
     }) << Zustaende{{"uhr", TeilZustand::NichtLesbar}}
-                          << "uhr.wav" << eins("nicht lesbar");
+                          << "uhr.wav"
+                          << "ist eine FIFO" << eins("nicht lesbar");
     QTest::newRow("directory named like a piece") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "uhr.wav", "");
         QVERIFY(QDir(o).mkdir("Uhr.wav"));
     }) << Zustaende{{"uhr", TeilZustand::NichtLesbar}}
-                                                  << "Uhr.wav" << eins("nicht lesbar");
-    QTest::newRow("random bytes") << Aufbau([](const QString& o) {
+                                                  << "Uhr.wav"
+                                                  << "ist ein Ordner" << eins("nicht lesbar");
+    QByteArray zufall(4000, '\0');
+    for (int i = 0; i < zufall.size(); ++i) {
+        zufall[i] = static_cast<char>((i * 7919 + 13) % 251);
+    }
+    // Why a file does not decode, in German rather than in libsndfile's words.
+    QTest::newRow("random bytes") << uhr(zufall) << uhrDefekt << "uhr.wav"
+                                  << "weder WAV noch ein anderes Tonformat, das die Uhr liest"
+                                  << eins("nicht dekodierbar");
+    QTest::newRow("header without samples")
+        << uhr(WavKopf(0)) << uhrDefekt << "uhr.wav"
+        << "enthält keine Abtastwerte" << eins("nicht dekodierbar");
+    QTest::newRow("no data chunk")
+        << uhr(WavKopf(200, 1, "LIST") + QByteArray(200, '\0')) << uhrDefekt << "uhr.wav"
+        << "WAV ohne data-Block" << eins("nicht dekodierbar");
+    QTest::newRow("unknown encoding")
+        << uhr(WavKopf(400, 0x1234) + QByteArray(400, '\x10')) << uhrDefekt << "uhr.wav"
+        << "WAV-Kodierung 0x1234 mit 16 Bit wird nicht unterstützt" << eins("nicht dekodierbar");
+    // It plays, but less than its header promises: 200 ms promised, 100 ms there.
+    QTest::newRow("truncated") << Aufbau([](const QString& o) {
         Vollstaendig(o);
-        QFile f(o + "/uhr.wav");
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QByteArray b(4000, '\0');
-        for (int i = 0; i < b.size(); ++i) {
-            b[i] = static_cast<char>((i * 7919 + 13) % 251);
+        QByteArray b = WavKopf(8820);
+        for (int i = 0; i < 4410 / 2; ++i) {
+            const qint16 x = static_cast<qint16>(16000 * std::sin(i * 0.125));
+            b.append(static_cast<char>(x & 0xFF)).append(static_cast<char>(x >> 8 & 0xFF));
         }
-        f.write(b);
-    }) << Zustaende{{"uhr", TeilZustand::NichtDekodierbar}}
-                                  << "uhr.wav" << eins("nicht dekodierbar");
-    QTest::newRow("header without samples") << Aufbau([](const QString& o) {
+        SchreibeDatei(o + "/uhr.wav", b);
+    }) << Zustaende{} << "uhr.wav"
+                               << "abgeschnitten: laut Kopf 200 ms, vorhanden 100 ms" << alle;
+    // A writer that streams leaves the size unknown; nothing is missing.
+    QTest::newRow("data size unknown") << Aufbau([](const QString& o) {
         Vollstaendig(o);
-        // A canonical 44-byte header, mono 16-bit 22.05 kHz, whose data chunk is empty.
-        const QByteArray kopf("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0"
-                              "\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\0\0\0",
-                              44);
-        QFile f(o + "/uhr.wav");
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(kopf);
-    }) << Zustaende{{"uhr", TeilZustand::NichtDekodierbar}}
-                                            << "uhr.wav" << eins("nicht dekodierbar");
+        QByteArray b = WavKopf(0xFFFFFFFF);
+        for (int i = 0; i < 2205; ++i) {
+            const qint16 x = static_cast<qint16>(16000 * std::sin(i * 0.125));
+            b.append(static_cast<char>(x & 0xFF)).append(static_cast<char>(x >> 8 & 0xFF));
+        }
+        SchreibeDatei(o + "/uhr.wav", b);
+    }) << Zustaende{} << "uhr.wav"
+                                       << "" << alle;
+    // The clock looks only for the .wav name; a sound under another name is pointed out.
+    QTest::newRow("only uhr.flac") << Aufbau([](const QString& o) {
+        Vollstaendig(o);
+        Ersetze(o, "uhr.wav", "");
+        SchreibeWav(o + "/Uhr.flac", 22050, 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    }) << uhrFehlt << ""
+                                   << "nur Uhr.flac da; die Uhr spielt nur uhr.wav (Uhr.flac "
+                                      "umbenennen genügt)"
+                                   << eins("fehlt");
+    QTest::newRow("only uhr.mp3 that is no sound") << Aufbau([](const QString& o) {
+        Vollstaendig(o);
+        Ersetze(o, "uhr.wav", "");
+        SchreibeDatei(o + "/uhr.mp3", "kein Ton");
+        QVERIFY(QDir(o).mkdir("uhr.d"));
+    }) << uhrFehlt << ""
+                                                   << "nur uhr.mp3 da; die Uhr spielt nur uhr.wav"
+                                                   << eins("fehlt");
     QTest::newRow("other letter case") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "uhr.wav", "UHR.WAV");
         Ersetze(o, "es.wav", "Es.Wav");
-    }) << Zustaende{} << "UHR.WAV" << alle;
+    }) << Zustaende{} << "UHR.WAV"
+                                       << "" << alle;
     QTest::newRow("stereo 44.1 kHz float") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "uhr.wav", "");
         SchreibeWav(o + "/uhr.wav", 44100, 2, SF_FORMAT_FLOAT);
-    }) << Zustaende{} << "uhr.wav" << alle;
+    }) << Zustaende{} << "uhr.wav"
+                                           << "" << alle;
     QTest::newRow("several faults, es.wav among them") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "es.wav", "");
         Ersetze(o, "zig.wav", "");
-        QFile f(o + "/null.wav");
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        SchreibeDatei(o + "/null.wav", {});
     })
                                                        << Zustaende{{"es", TeilZustand::Fehlt},
                                                                     {"zig", TeilZustand::Fehlt},
                                                                     {"null", TeilZustand::Leer}}
                                                        << "uhr.wav"
+                                                       << ""
                                                        << "Ergebnis: 3 von 27 Wortteilen werden "
                                                           "nicht abgespielt (fehlt: es, zig; "
                                                           "leer: null).";
     QTest::newRow("no folder") << Aufbau([](const QString& o) {
         QVERIFY(QDir(o).removeRecursively());
     }) << Zustaende{} << ""
-                               << "Ergebnis: 27 von 27 Wortteilen werden nicht abgespielt (fehlt: "
-                                  "acht, drei, ein, eine, eins, elf, es, fuenf, ist, neun, null, "
-                                  "sech, sechs, sekunde, sekunden, sieb, sieben, ssig, uhr, un, "
-                                  "und, vier, zehn, zig, zwan, zwei, zwoelf).";
+                               << "" << keiner;
+    QTest::newRow("a file instead of a folder") << Aufbau([](const QString& o) {
+        QVERIFY(QDir(o).removeRecursively());
+        SchreibeDatei(o, "kein Ordner");
+    }) << Zustaende{} << ""
+                                                << "" << keiner;
 }
 
 void TestStimmPruefung::ordner() {
     QFETCH(Aufbau, aufbau);
     QFETCH(Zustaende, abweichend);
     QFETCH(QString, dateiUhr);
+    QFETCH(QString, hinweisUhr);
     QFETCH(QString, urteil);
 
     QTemporaryDir arbeit;
@@ -207,6 +286,7 @@ void TestStimmPruefung::ordner() {
         return;
     }
     const bool keinOrdner = !QDir(ordner).exists();
+    const bool datei = QFileInfo(ordner).isFile();
 
     const StimmPruefung p = PruefeStimme(ordner.toStdString());
     QCOMPARE(p.Teile.size(), std::size_t(27));
@@ -221,12 +301,17 @@ void TestStimmPruefung::ordner() {
                                                    ", erwartet " + ZustandText(erwartet)));
         if (wort == "uhr") {
             QCOMPARE(QString::fromStdString(t.Datei), dateiUhr);
+            QCOMPARE(QString::fromStdString(t.Hinweis), hinweisUhr);
         }
     }
 
     const Lauf lauf = Pruefe(arbeit.path(), {ordner});
     QCOMPARE(lauf.status, urteil == "Ergebnis: alle 27 Wortteile werden abgespielt." ? 0 : 1);
     QCOMPARE(LetzteZeile(lauf.ausgabe), urteil);
+    // The line under the folder's name says what is wrong with the folder itself.
+    QCOMPARE(lauf.ausgabe.section('\n', 1, 1), datei ? "Das ist kein Ordner, sondern eine Datei."
+                                               : keinOrdner ? "Diesen Ordner gibt es nicht."
+                                                            : "");
     QCOMPARE(lauf.ausgabe, QString::fromStdString(StimmBericht(p)));
     // Whether the window would offer the voice at all hangs on es.wav.
     QCOMPARE(lauf.ausgabe.contains("Externe Stimme"), keinOrdner || abweichend.count("es") == 1);
