@@ -34,7 +34,11 @@ const char* const Hilfe =
     "  -V, --version    zeigt die Version\n"
     "\n"
     "Beispiele: tikkaru '!' 3   sagt die Zeit mit Stimme 3 an.\n"
-    "           tikkaru - 2     öffnet das Fenster mit Stimme 2.\n";
+    "           tikkaru - 2     öffnet das Fenster mit Stimme 2.\n"
+    "\n"
+    "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
+    "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
+    "sich nicht abspielen; 7 eine andere Kopie läuft; 8 durch ein Signal abgebrochen.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
