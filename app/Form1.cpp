@@ -11,6 +11,7 @@
 #include "mEinstellungen.h"
 #include "mExist.h"
 #include "mGetCMD.h"
+#include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mSagWort.h"
@@ -34,6 +35,10 @@
 #include <cmath>
 
 namespace {
+
+QString Text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // The classic fonts of the window, where Debian's metric-compatible files are installed.
 void LadeSchriften() {
@@ -391,9 +396,8 @@ void Form1::Form_Load() {
     // Positions are stored in pixels; the twips round trip of the window toolkit cancels out.
     move(std::max(links, 0), std::max(oben, 0));
 
-    for (const char* stimme : {"Stimme #1:  Ilvessa", "Stimme #2:  Sunnika", "Stimme #3:  Bodomar",
-                               "Stimme #4:  Computer"}) {
-        coVoice->addItem(stimme);
+    for (const EingebauteStimme& stimme : StimmKatalog) {
+        coVoice->addItem(Text(stimme.Eintrag));
     }
     if (Exist(sDataPath + "es.wav") > 0) {
         coVoice->addItem("Externe Stimme");

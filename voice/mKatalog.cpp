@@ -6,12 +6,6 @@
 
 #include <algorithm>
 
-const std::array<std::string_view, 27> WortTeile = {
-    "ACHT", "DREI", "EIN",  "EINE",  "EINS",    "ELF",      "ES",   "FUENF",  "IST",
-    "NEUN", "NULL", "SECH", "SECHS", "SEKUNDE", "SEKUNDEN", "SIEB", "SIEBEN", "SSIG",
-    "UHR",  "UN",   "UND",  "VIER",  "ZEHN",    "ZIG",      "ZWAN", "ZWEI",   "ZWOELF",
-};
-
 QByteArray LadeAufnahme(const std::string& Name, int Stimme) {
     if (Stimme < 1 || Stimme > EingebauteStimmen)
         return {};

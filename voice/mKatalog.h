@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "KatalogDaten.h"
+
 #include <QByteArray>
 
-#include <array>
 #include <string>
-#include <string_view>
 
 // The built-in voice catalogue: 27 word pieces recorded in four voices, compiled into the
 // program as Qt resources (:/voices/<voice>/<NAME>.wav, made by tools/make-voices).
 
-// Number of built-in voices; voice numbers run from 1 to this.
-inline constexpr int EingebauteStimmen = 4;
-
-// The names of the 27 recorded word pieces, upper case, in alphabetical order.
-extern const std::array<std::string_view, 27> WortTeile;
+// Number of built-in voices; voice numbers run from 1 to this. The pieces (WortTeile) and the
+// voices (StimmKatalog) are in KatalogDaten.h.
+inline constexpr int EingebauteStimmen = static_cast<int>(StimmKatalog.size());
 
 // The complete WAV image of word piece Name (any letter case) in voice Stimme (1 to 4), as a
 // fresh byte array. Any other name or voice number gives an empty array.

@@ -73,9 +73,9 @@ struct FormFixture {
 
     // Fills the voice list as start-up does, selecting entry 0.
     void FillVoices() {
-        for (const char* s : {"Stimme #1:  Ilvessa", "Stimme #2:  Sunnika", "Stimme #3:  Bodomar",
-                              "Stimme #4:  Computer"}) {
-            form->coVoice->addItem(s);
+        for (const EingebauteStimme& s : StimmKatalog) {
+            form->coVoice->addItem(
+                QString::fromUtf8(s.Eintrag.data(), static_cast<qsizetype>(s.Eintrag.size())));
         }
         form->coVoice->setCurrentIndex(0);
     }
