@@ -13,10 +13,11 @@ T=$(mktemp -d /tmp/tikkaru-e2e.XXXXXX)
 export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config
 mkdir -p "$XDG_CONFIG_HOME" "$T/work"
 cd "$T/work"
+source "$HERE/../../scripts/lib.sh"
 bg_pids=()
 finish() {
     for p in "${bg_pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    lib_stop
     rm -rf "$T"
 }
 trap finish EXIT

@@ -91,14 +91,8 @@ step "sound server killed in the middle of a sentence and started again"
 pa_dir=$T/pa
 mkdir -p "$pa_dir"
 start_server() {
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-        --load="module-native-protocol-unix auth-anonymous=1 socket=$pa_dir/native" \
-        --load="module-null-sink sink_name=faults_null rate=44100" \
-        --log-target=file:"$pa_dir/log" &
-    pa_pid=$!
-    bg_pids+=($pa_pid)
-    for _ in $(seq 100); do pactl -s "unix:$pa_dir/native" info >/dev/null 2>&1 && return; sleep 0.1; done
-    fail "own sound server did not start"
+    start_pulse "$pa_dir/native" faults_null "$pa_dir/log" || fail "own sound server did not start"
+    pa_pid=$pulse_pid
 }
 start_server
 settings "Mode=1"
@@ -261,8 +255,7 @@ done
 
 step "voice folder: files vanish and come back while the clock speaks them"
 rm -rf DATA && mkdir DATA
-for p in ES IST ZWOELF UHR VIER UN DREI SSIG ZWAN ZIG UND SEKUNDE SEKUNDEN EIN EINS EINE ZWEI \
-    FUENF SECHS SIEBEN SIEB ACHT NEUN ZEHN ELF NULL; do
+for p in $(awk -F'\t' '$1 == "piece" { print $2 }' "$SOURCE/data/voices/catalogue.tsv"); do
     wav "$p" "DATA/${p,,}.wav"
 done
 settings "Mode=2" "Voice=4"
@@ -359,11 +352,9 @@ fi
 
 step "X server gone while the clock runs, idle and in the middle of a sentence"
 for when in idle speaking; do
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$T/xdisplay" 2>/dev/null &
-    xpid=$!
-    bg_pids+=($xpid)
-    for _ in $(seq 100); do [ -s "$T/xdisplay" ] && break; sleep 0.1; done
-    own=":$(head -n1 "$T/xdisplay")"
+    start_xvfb "$T"
+    xpid=$xvfb_pid
+    own=$xvfb_display
     settings "$old"
     before=$(md5sum < "$conf")
     DISPLAY=$own "${unpriv[@]}" "$TIKKARU" 2>"$T/x.err" &
@@ -384,7 +375,6 @@ for when in idle speaking; do
     # The clock is not left locked out: the next start on the test display works.
     start_clock
     quit_clock
-    rm -f "$T/xdisplay"
 done
 
 echo "ok"

@@ -1,0 +1,43 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Shared by the scripts, the benchmarks and the shell tests (sourced, not run): a private X
+# server and a private sound server. Each starter adds the process it starts to the array
+# lib_pids; lib_stop ends them all.
+
+lib_pids=()
+
+lib_stop() {
+    local p
+    for p in "${lib_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+
+# Starts Xvfb on a free display: its name (":N") in xvfb_display, its pid in xvfb_pid.
+# $1: a folder for its display number.
+start_xvfb() {
+    rm -f "$1/display"
+    Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$1/display" 2>/dev/null &
+    xvfb_pid=$!
+    lib_pids+=($xvfb_pid)
+    for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
+    xvfb_display=":$(head -n1 "$1/display")"
+}
+
+# Starts a PulseAudio of its own with one null sink; returns once it answers, with its pid in
+# pulse_pid. $1: its socket, $2: the sink's name, $3: its log file; further arguments are
+# passed on (more modules).
+start_pulse() {
+    local socket=$1 sink=$2 log=$3
+    shift 3
+    mkdir -p "$(dirname "$socket")"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$socket" \
+        --load="module-null-sink sink_name=$sink rate=44100" \
+        --log-target=file:"$log" "$@" &
+    pulse_pid=$!
+    lib_pids+=($pulse_pid)
+    for _ in $(seq 100); do
+        pactl -s "unix:$socket" info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
