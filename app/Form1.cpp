@@ -399,7 +399,7 @@ void Form1::Form_Load() {
     for (const EingebauteStimme& stimme : StimmKatalog) {
         coVoice->addItem(Text(stimme.Eintrag));
     }
-    if (Exist(sDataPath + "es.wav") > 0) {
+    if (ExterneStimmeDa(sDataPath)) {
         coVoice->addItem("Externe Stimme");
     }
 

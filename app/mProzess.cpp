@@ -21,8 +21,9 @@ bool VorherigeInstanz() {
     // Held until the process ends; the operating system's end of the process leaves the file,
     // which the next start recognises as stale by its process id.
     static QLockFile* sperre = nullptr;
+    static bool andere = false;
     if (sperre) {
-        return false;
+        return andere; // asked again: the same answer
     }
     const std::string pfad = SperrDatei();
     if (!std::getenv("XDG_RUNTIME_DIR")) {
@@ -34,7 +35,8 @@ bool VorherigeInstanz() {
     if (sperre->tryLock(0)) {
         return false;
     }
-    return sperre->error() == QLockFile::LockFailedError;
+    andere = sperre->error() == QLockFile::LockFailedError;
+    return andere;
 }
 
 namespace {

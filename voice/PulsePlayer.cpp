@@ -8,6 +8,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/sample.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
@@ -410,7 +411,7 @@ struct PulsePlayer::Impl {
     }
 
     void Play(SoundDecoder& dec) {
-        if (!dec.playable()) {
+        if (!Playable(dec)) {
             qCDebug(lcPlayer) << "not playable:" << dec.error().c_str() << dec.sampleRate() << "Hz"
                               << dec.channels() << "channels";
             Fail(PlayFailure::Undecodable);
@@ -497,6 +498,17 @@ struct PulsePlayer::Impl {
         }
     }
 };
+
+bool PulsePlayer::Playable(const SoundDecoder& dec) {
+    if (!dec.ok() || dec.sampleRate() <= 0 || dec.channels() <= 0 || dec.channels() > 255) {
+        return false;
+    }
+    pa_sample_spec wanted{};
+    wanted.format = dec.fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+    wanted.rate = static_cast<uint32_t>(dec.sampleRate());
+    wanted.channels = static_cast<uint8_t>(dec.channels());
+    return pa_sample_spec_valid(&wanted) != 0;
+}
 
 PulsePlayer::PulsePlayer() : PulsePlayer(Options{}) {}
 

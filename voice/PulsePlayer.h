@@ -24,8 +24,13 @@
 // be decoded. After a failure the connection is dropped and the next attempt is made at a
 // later sound, once the retry pause has passed. Nothing is written to stdout or stderr; the
 // logging category "tikkaru.player" (off by default) tells what happened.
+class SoundDecoder;
+
 class PulsePlayer final : public Player {
 public:
+    // Whether a decoded sound is one the sound server takes (its rate and channel count).
+    static bool Playable(const SoundDecoder& dec);
+
     struct Options {
         // Longest wait for the sound server to accept a connection or a stream.
         double connectTimeout = 1.0;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundDecoder.h"
 
-#include <pulse/sample.h>
+#include "mExist.h"
+
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -96,18 +97,11 @@ SoundDecoder::~SoundDecoder() = default;
 
 SoundDecoder SoundDecoder::OpenFile(const std::string& path) {
     auto d = std::make_unique<Impl>();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = OpenRegular(path);
     if (fd < 0) {
-        d->error = std::strerror(errno);
+        d->error = "no regular file that can be opened";
         return SoundDecoder(std::move(d));
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        d->error = "not a regular file";
-        return SoundDecoder(std::move(d));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     d->fd = fd;
     d->file = sf_open_fd(fd, SFM_READ, &d->info, SF_FALSE);
     d->Opened();
@@ -204,17 +198,6 @@ bool SoundDecoder::fitsSixteenBits() const {
     default:
         return false;
     }
-}
-
-bool SoundDecoder::playable() const {
-    if (!ok() || d->info.samplerate <= 0 || d->info.channels > 255) {
-        return false;
-    }
-    pa_sample_spec wanted{};
-    wanted.format = fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-    wanted.rate = static_cast<uint32_t>(d->info.samplerate);
-    wanted.channels = static_cast<uint8_t>(d->info.channels);
-    return pa_sample_spec_valid(&wanted) != 0;
 }
 
 int64_t SoundDecoder::readShorts(int16_t* out, int64_t frameCount) {

@@ -41,8 +41,6 @@ public:
     // Whether every sample fits 16 bits exactly; such sounds are played as 16-bit integers,
     // all others as 32-bit float so that they keep their resolution.
     bool fitsSixteenBits() const;
-    // Whether the sound server takes the rate and channel count.
-    bool playable() const;
 
     // Interleaved frames from the current position; the number read, 0 at the end.
     int64_t readShorts(int16_t* out, int64_t frameCount);

@@ -34,7 +34,9 @@ QString Folded(const std::string& name) {
 }
 
 // "*" matches any run of characters, "?" any one; both strings are already case-folded.
-bool Matches(const QString& pattern, qsizetype p, const QString& name, qsizetype n) {
+bool Matches(const QString& pattern, const QString& name) {
+    qsizetype p = 0;
+    qsizetype n = 0;
     // Iterative match with one backtrack point for the last "*" seen.
     qsizetype star = -1;
     qsizetype resume = 0;
@@ -59,13 +61,13 @@ bool Matches(const QString& pattern, qsizetype p, const QString& name, qsizetype
 }
 
 bool NameMatches(const QString& pattern, const QString& name) {
-    if (Matches(pattern, 0, name, 0)) {
+    if (Matches(pattern, name)) {
         return true;
     }
     // As in the classic directory lookup, a pattern ending in ".*" also matches a name
     // without that extension ("es.*" finds "es", "*.*" finds every name).
     if (pattern.endsWith(u".*") && !name.contains(u'.')) {
-        return Matches(pattern.first(pattern.size() - 2), 0, name, 0);
+        return Matches(pattern.first(pattern.size() - 2), name);
     }
     return false;
 }
@@ -106,9 +108,31 @@ std::vector<std::string> Names(const std::string& dir, const QString& pattern, b
     return found;
 }
 
-// The folder dir (ending in "/") as it is stored now: itself when it exists, otherwise the
-// folder of the same name in another letter case ("DATA/" finds "Data/"), so that a folder
-// made or renamed while the clock runs is seen at the next lookup.
+} // namespace
+
+std::vector<std::string> NamesLike(const std::string& Dir, const std::string& Name) {
+    return Names(Dir, Folded(Name), false);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return Folded(a) == Folded(b);
+}
+
+int OpenRegular(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    // A regular file never blocks; reads after this are ordinary ones.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 std::string StoredFolder(const std::string& dir) {
     if (dir.size() < 2 || IsFolder(dir)) {
         return dir;
@@ -119,15 +143,13 @@ std::string StoredFolder(const std::string& dir) {
     if (last.empty() || last == "." || last == "..") {
         return dir;
     }
-    for (const std::string& name : Names(parent, Folded(last), false)) {
+    for (const std::string& name : NamesLike(parent, last)) {
         if (IsFolder(parent + name)) {
             return parent + name + "/";
         }
     }
     return dir;
 }
-
-} // namespace
 
 std::string FindFile(const std::string& PathName) {
     const std::string last = PathName.substr(DirPart(PathName).size());
@@ -157,15 +179,15 @@ int32_t Exist(const std::string& PathName) {
     if (found.empty()) {
         return -1;
     }
-    // Non-blocking, and checked again on the open file: a FIFO put in the file's place after
-    // the lookup must not stop the clock.
-    const int fd = ::open(found.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // Checked again on the open file: a FIFO put in the file's place after the lookup must not
+    // stop the clock.
+    const int fd = OpenRegular(found);
     if (fd < 0) {
         return -1;
     }
     struct stat st {};
     int32_t result = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) == 0) {
         result =
             static_cast<int32_t>(std::min<off_t>(st.st_size, std::numeric_limits<int32_t>::max()));
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The file probe: whether a file exists and how long it is.
 
@@ -22,6 +23,23 @@ std::string FindFile(const std::string& PathName);
 
 // The name (without the folder) of what FindFile finds, or "".
 std::string DirLookup(const std::string& PathName);
+
+// Every name in folder Dir ("" for the current one) that equals Name without regard to letter
+// case, whatever it is (file, folder, FIFO, ...), hidden names left out; in the order of the
+// case-folded names, as a case-blind file system lists them.
+std::vector<std::string> NamesLike(const std::string& Dir, const std::string& Name);
+
+// The folder Dir (ending in "/") as it is stored now: itself when it exists, otherwise the
+// folder of the same name in another letter case ("DATA/" finds "Data/"), so that a folder
+// made or renamed while the clock runs is seen at the next lookup; Dir when there is none.
+std::string StoredFolder(const std::string& Dir);
+
+// Whether two file names are the same without regard to letter case.
+bool SameName(const std::string& a, const std::string& b);
+
+// Opens path for reading without ever blocking (a FIFO or device under the name must not stop
+// the clock) and keeps it only when it is a regular file: its descriptor, or -1.
+int OpenRegular(const std::string& path);
 
 // -1 when PathName names no regular, non-hidden file or the file cannot be opened for reading,
 // otherwise its length in bytes (clamped to the 32-bit range; 0 for an empty file). The file

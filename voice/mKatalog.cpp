@@ -10,11 +10,7 @@ QByteArray LadeAufnahme(const std::string& Name, int Stimme) {
     if (Stimme < 1 || Stimme > EingebauteStimmen)
         return {};
     // Only a known name leads to a resource path, so no name can reach another file.
-    std::string gross(Name);
-    for (char& c : gross) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
+    const std::string gross = QByteArray::fromStdString(Name).toUpper().toStdString();
     const auto it = std::find(WortTeile.begin(), WortTeile.end(), gross);
     if (it == WortTeile.end())
         return {};

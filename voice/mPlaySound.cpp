@@ -17,11 +17,7 @@ void PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
     }
     // Make sure that the lookup found the very file the path names, only in another letter
     // case: a name found through wildcards is not the name written in the path.
-    const QString written =
-        QFile::decodeName(QByteArray::fromStdString(FileName.substr(DirPart(FileName).size())));
-    const QString stored =
-        QFile::decodeName(QByteArray::fromStdString(found.substr(DirPart(found).size())));
-    if (written.compare(stored, Qt::CaseInsensitive) != 0) {
+    if (!SameName(FileName.substr(DirPart(FileName).size()), found.substr(DirPart(found).size()))) {
         return;
     }
     // The stored path, so that the file is found on a file system that tells case apart.

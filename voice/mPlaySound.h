@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 
-// Sound flags, or-ed into the Flags argument as by the classic sound call. Only synchronous
-// playback (no asynchronous flag) exists here: every call returns when its sound has played.
+// Sound flags, or-ed into the Flags argument as by the classic sound call. Every caller passes
+// SND_SYNC and the player has nothing else to honour: playback is always synchronous (a call
+// returns when its sound has played), and whether a sound is a file or an image is which
+// function was called. The parameter stays so that the two calls keep their classic form.
 inline constexpr int32_t SND_SYNC = 0x0000;
 inline constexpr int32_t SND_MEMORY = 0x0004;
 inline constexpr int32_t SND_FILENAME = 0x20000;

@@ -14,3 +14,7 @@ void SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anz
     }
     PlaySoundRes(player, Index + 1, Wort, SND_SYNC);
 }
+
+bool ExterneStimmeDa(const std::string& sDataPath) {
+    return Exist(sDataPath + "es.wav") > 0;
+}

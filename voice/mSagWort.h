@@ -14,3 +14,7 @@
 // of voice Index + 1 (which for the external voice, number 5, does not exist: silence).
 void SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort);
+
+// Whether the folder sDataPath (ending in "/") is offered as the external voice: it holds a
+// non-empty es.wav. Decided once at start-up by the window, and by the voice check.
+bool ExterneStimmeDa(const std::string& sDataPath);

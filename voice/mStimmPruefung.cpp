@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mStimmPruefung.h"
 
+#include "PulsePlayer.h"
 #include "SoundDecoder.h"
 #include "mExist.h"
 #include "mKatalog.h"
+#include "mSagWort.h"
 
 #include <QString>
 
@@ -17,19 +19,14 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string Klein(std::string_view s) {
-    std::string k(s);
-    for (char& c : k) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return k;
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toLower().toStdString();
 }
 
 // What stands in the folder under the name, when it is no regular file.
@@ -81,14 +78,14 @@ uint32_t Le(const unsigned char* p, int n) {
 WavKopf LiesWavKopf(const std::string& pfad) {
     WavKopf k;
     // Opened as the decoder opens it: never blocking, regular files only.
-    const int fd = ::open(pfad.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = OpenRegular(pfad);
     if (fd < 0) {
         return k;
     }
     struct stat st {};
     unsigned char b[16];
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::pread(fd, b, 12, 0) != 12 ||
-        std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
+    if (::fstat(fd, &st) != 0 || ::pread(fd, b, 12, 0) != 12 || std::memcmp(b, "RIFF", 4) != 0 ||
+        std::memcmp(b + 8, "WAVE", 4) != 0) {
         ::close(fd);
         return k;
     }
@@ -155,21 +152,6 @@ std::string Abgeschnitten(const WavKopf& k, double laengeMs) {
     return text;
 }
 
-// Every name in the folder that matches name without regard to case.
-std::vector<std::string> Gleichnamige(const std::string& ordner, const std::string& name) {
-    std::vector<std::string> namen;
-    std::error_code ec;
-    const QString gesucht = QString::fromStdString(name);
-    for (fs::directory_iterator it(ordner, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string n = it->path().filename().string();
-        if (QString::fromStdString(n).compare(gesucht, Qt::CaseInsensitive) == 0) {
-            namen.push_back(n);
-        }
-    }
-    std::sort(namen.begin(), namen.end());
-    return namen;
-}
-
 std::string Liste(const std::vector<std::string>& namen) {
     std::string s;
     for (const std::string& n : namen) {
@@ -202,8 +184,8 @@ double Db(double wert) {
 }
 
 // Levels and silences of a decoded sound, read as the player reads samples that do not fit
-// 16 bits: as float, all channels.
-void Miss(SoundDecoder& dec, TeilPruefung& t) {
+// 16 bits: as float, all channels. The hint it gives ("stumm", "übersteuert") or "".
+std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
     const int kanaele = dec.channels();
     const double schwelle = std::pow(10.0, StillePegelDb / 20.0);
     constexpr int64_t block = 4096;
@@ -243,14 +225,11 @@ void Miss(SoundDecoder& dec, TeilPruefung& t) {
     if (erster < 0) {
         t.StilleAnfangMs = t.LaengeMs;
         t.StilleEndeMs = t.LaengeMs;
-        t.Hinweis = "stumm";
-    } else {
-        t.StilleAnfangMs = static_cast<double>(erster) * msJeFrame;
-        t.StilleEndeMs = static_cast<double>(gelesen - 1 - letzter) * msJeFrame;
-        if (spitze >= 1.0) {
-            t.Hinweis = "übersteuert";
-        }
+        return "stumm";
     }
+    t.StilleAnfangMs = static_cast<double>(erster) * msJeFrame;
+    t.StilleEndeMs = static_cast<double>(gelesen - 1 - letzter) * msJeFrame;
+    return spitze >= 1.0 ? "übersteuert" : "";
 }
 
 TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
@@ -259,10 +238,11 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     const std::string dateiname = t.Wort + ".wav";
     const std::string pfad = ordner + dateiname;
 
-    // The probe and the lookup of the announcement: only a regular, readable file counts.
-    const std::string gefunden = DirLookup(pfad);
-    const int32_t laenge = Exist(pfad);
-    const std::vector<std::string> gleichnamig = Gleichnamige(ordner, dateiname);
+    // The lookup and the probe of the announcement: only a regular, readable file counts.
+    const std::string gefundenPfad = FindFile(pfad);
+    const std::string gefunden = gefundenPfad.substr(DirPart(gefundenPfad).size());
+    const int32_t laenge = gefundenPfad.empty() ? -1 : Exist(gefundenPfad);
+    const std::vector<std::string> gleichnamig = NamesLike(ordner, dateiname);
 
     if (gefunden.empty()) {
         if (gleichnamig.empty()) {
@@ -272,7 +252,7 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
             if (!andere.empty()) {
                 t.Hinweis = "nur " + Liste(andere) + " da; die Uhr spielt nur " + dateiname;
                 for (const std::string& n : andere) {
-                    if (SoundDecoder::OpenFile(ordner + n).playable()) {
+                    if (PulsePlayer::Playable(SoundDecoder::OpenFile(ordner + n))) {
                         t.Hinweis += " (" + n + " umbenennen genügt)";
                         break;
                     }
@@ -304,7 +284,7 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     }
 
     // Opened and decoded as the player opens and decodes it.
-    const std::string pfadGefunden = DirPart(pfad) + gefunden;
+    const std::string& pfadGefunden = gefundenPfad;
     SoundDecoder dec = SoundDecoder::OpenFile(pfadGefunden);
     if (dec.status() == SoundDecoder::Status::NotOpened) {
         t.Zustand = TeilZustand::NichtLesbar;
@@ -320,14 +300,14 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     t.Rate = dec.sampleRate();
     t.Kanaele = dec.channels();
     t.Format = dec.sampleFormat();
-    if (!dec.playable()) {
+    if (!PulsePlayer::Playable(dec)) {
         t.Zustand = TeilZustand::NichtDekodierbar;
         t.Hinweis = "Abtastrate oder Kanalzahl nicht abspielbar";
         return t;
     }
     t.Zustand = TeilZustand::Ok;
     const std::string weiterer = t.Hinweis;
-    Miss(dec, t);
+    t.Hinweis = Miss(dec, t);
     for (const std::string& h : {Abgeschnitten(LiesWavKopf(pfadGefunden), t.LaengeMs), weiterer}) {
         if (!h.empty()) {
             t.Hinweis = t.Hinweis.empty() ? h : t.Hinweis + "; " + h;
@@ -418,6 +398,7 @@ StimmPruefung PruefeStimme(const std::string& Ordner) {
     for (const std::string_view name : WortTeile) {
         p.Teile.push_back(PruefeTeil(p.Ordner, name));
     }
+    p.Angeboten = ExterneStimmeDa(p.Ordner);
     return p;
 }
 
@@ -451,31 +432,24 @@ std::string StimmBericht(const StimmPruefung& Pruefung) {
                "Stille vorn/hinten", "Hinweis");
     r += zeile("", "", "", "", "ms", "dBFS", "dBFS", "ms", "");
     for (const TeilPruefung& t : Pruefung.Teile) {
+        const std::string format =
+            t.Rate > 0 ? std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format
+                       : "";
         if (t.Rate > 0 && t.Zustand == TeilZustand::Ok) {
-            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei,
-                       std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format,
-                       Zahl(t.LaengeMs, 0), Zahl(t.SpitzeDb, 1), Zahl(t.RmsDb, 1),
+            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei, format, Zahl(t.LaengeMs, 0),
+                       Zahl(t.SpitzeDb, 1), Zahl(t.RmsDb, 1),
                        Zahl(t.StilleAnfangMs, 0) + " / " + Zahl(t.StilleEndeMs, 0), t.Hinweis);
         } else {
-            const std::string format =
-                t.Rate > 0 ? std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format
-                           : "";
             r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei, format, "", "", "", "", t.Hinweis);
         }
     }
     r += "\n";
 
-    const TeilPruefung* es = nullptr;
-    std::vector<std::string> fehler[5];
+    std::map<TeilZustand, std::vector<std::string>> fehler;
     for (const TeilPruefung& t : Pruefung.Teile) {
-        if (t.Wort == "es") {
-            es = &t;
-        }
-        fehler[static_cast<int>(t.Zustand)].push_back(t.Wort);
+        fehler[t.Zustand].push_back(t.Wort);
     }
-    // The program offers the external voice only for a non-empty, openable es.wav.
-    if (es != nullptr && (es->Zustand == TeilZustand::Fehlt || es->Zustand == TeilZustand::Leer ||
-                          es->Zustand == TeilZustand::NichtLesbar)) {
+    if (!Pruefung.Angeboten) {
         r += "Ohne lesbare, nicht leere es.wav bietet Tikkaru die \u201EExterne Stimme\u201C "
              "nicht an.\n";
     }
@@ -489,7 +463,7 @@ std::string StimmBericht(const StimmPruefung& Pruefung) {
     std::string gruende;
     for (const TeilZustand z : {TeilZustand::Fehlt, TeilZustand::Leer, TeilZustand::NichtLesbar,
                                 TeilZustand::NichtDekodierbar}) {
-        const auto& namen = fehler[static_cast<int>(z)];
+        const auto& namen = fehler[z];
         if (!namen.empty()) {
             gruende +=
                 std::string(gruende.empty() ? "" : "; ") + ZustandText(z) + ": " + Liste(namen);

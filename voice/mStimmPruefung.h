@@ -42,6 +42,7 @@ struct StimmPruefung {
     bool OrdnerDa = false;
     std::string OrdnerFehler;        // why it is no folder to check, "" for a folder
     std::vector<TeilPruefung> Teile; // the 27 pieces in the order of WortTeile
+    bool Angeboten = false;          // the window offers the folder as "Externe Stimme"
 
     int Spielbar() const;
     bool AllesSpielt() const { return Spielbar() == static_cast<int>(Teile.size()); }
