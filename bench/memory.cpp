@@ -59,11 +59,11 @@ public:
 
 private:
     void Read(SoundDecoder& d) {
-        if (!d.ok()) {
+        if (!d.Ok()) {
             return;
         }
-        std::vector<int16_t> buf(4096 * static_cast<std::size_t>(d.channels()));
-        while (d.readShorts(buf.data(), 4096) > 0) {
+        std::vector<int16_t> buf(4096 * static_cast<std::size_t>(d.Channels()));
+        while (d.ReadShorts(buf.data(), 4096) > 0) {
         }
         ++pieces;
     }

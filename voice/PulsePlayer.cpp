@@ -412,16 +412,16 @@ struct PulsePlayer::Impl {
 
     void Play(SoundDecoder& dec) {
         if (!Playable(dec)) {
-            qCDebug(lcPlayer) << "not playable:" << dec.error().c_str() << dec.sampleRate() << "Hz"
-                              << dec.channels() << "channels";
+            qCDebug(lcPlayer) << "not playable:" << dec.Error().c_str() << dec.SampleRate() << "Hz"
+                              << dec.Channels() << "channels";
             Fail(PlayFailure::Undecodable);
             return;
         }
         pa_sample_spec sampleSpec{};
-        const bool shorts = dec.fitsSixteenBits();
+        const bool shorts = dec.FitsSixteenBits();
         sampleSpec.format = shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-        sampleSpec.rate = static_cast<uint32_t>(dec.sampleRate());
-        sampleSpec.channels = static_cast<uint8_t>(dec.channels());
+        sampleSpec.rate = static_cast<uint32_t>(dec.SampleRate());
+        sampleSpec.channels = static_cast<uint8_t>(dec.Channels());
         Stream* s = StreamFor(sampleSpec);
         if (s == nullptr) {
             return;
@@ -436,8 +436,8 @@ struct PulsePlayer::Impl {
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
-                shorts ? dec.readShorts(reinterpret_cast<int16_t*>(buffer.data()), chunkFrames)
-                       : dec.readFloats(reinterpret_cast<float*>(buffer.data()), chunkFrames);
+                shorts ? dec.ReadShorts(reinterpret_cast<int16_t*>(buffer.data()), chunkFrames)
+                       : dec.ReadFloats(reinterpret_cast<float*>(buffer.data()), chunkFrames);
             if (got <= 0) {
                 break;
             }
@@ -500,13 +500,13 @@ struct PulsePlayer::Impl {
 };
 
 bool PulsePlayer::Playable(const SoundDecoder& dec) {
-    if (!dec.ok() || dec.sampleRate() <= 0 || dec.channels() <= 0 || dec.channels() > 255) {
+    if (!dec.Ok() || dec.SampleRate() <= 0 || dec.Channels() <= 0 || dec.Channels() > 255) {
         return false;
     }
     pa_sample_spec wanted{};
-    wanted.format = dec.fitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
-    wanted.rate = static_cast<uint32_t>(dec.sampleRate());
-    wanted.channels = static_cast<uint8_t>(dec.channels());
+    wanted.format = dec.FitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
+    wanted.rate = static_cast<uint32_t>(dec.SampleRate());
+    wanted.channels = static_cast<uint8_t>(dec.Channels());
     return pa_sample_spec_valid(&wanted) != 0;
 }
 

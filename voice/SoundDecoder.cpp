@@ -120,27 +120,27 @@ SoundDecoder SoundDecoder::OpenImage(const QByteArray& image) {
     return SoundDecoder(std::move(d));
 }
 
-SoundDecoder::Status SoundDecoder::status() const {
+SoundDecoder::Status SoundDecoder::State() const {
     return d->status;
 }
 
-std::string SoundDecoder::error() const {
+std::string SoundDecoder::Error() const {
     return d->error;
 }
 
-int SoundDecoder::sampleRate() const {
+int SoundDecoder::SampleRate() const {
     return d->info.samplerate;
 }
 
-int SoundDecoder::channels() const {
+int SoundDecoder::Channels() const {
     return d->info.channels;
 }
 
-int64_t SoundDecoder::frames() const {
+int64_t SoundDecoder::Frames() const {
     return d->info.frames;
 }
 
-std::string SoundDecoder::sampleFormat() const {
+std::string SoundDecoder::SampleFormat() const {
     const int sub = d->info.format & SF_FORMAT_SUBMASK;
     switch (sub) {
     case SF_FORMAT_PCM_S8:
@@ -178,7 +178,7 @@ std::string SoundDecoder::sampleFormat() const {
     return "?";
 }
 
-bool SoundDecoder::fitsSixteenBits() const {
+bool SoundDecoder::FitsSixteenBits() const {
     switch (d->info.format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
@@ -200,15 +200,15 @@ bool SoundDecoder::fitsSixteenBits() const {
     }
 }
 
-int64_t SoundDecoder::readShorts(int16_t* out, int64_t frameCount) {
-    if (!ok()) {
+int64_t SoundDecoder::ReadShorts(int16_t* out, int64_t frameCount) {
+    if (!Ok()) {
         return 0;
     }
     return std::max<sf_count_t>(sf_readf_short(d->file, out, frameCount), 0);
 }
 
-int64_t SoundDecoder::readFloats(float* out, int64_t frameCount) {
-    if (!ok()) {
+int64_t SoundDecoder::ReadFloats(float* out, int64_t frameCount) {
+    if (!Ok()) {
         return 0;
     }
     return std::max<sf_count_t>(sf_readf_float(d->file, out, frameCount), 0);

@@ -28,23 +28,23 @@ public:
     SoundDecoder& operator=(SoundDecoder&&) noexcept;
     ~SoundDecoder();
 
-    Status status() const;
-    bool ok() const { return status() == Status::Ok; }
+    Status State() const;
+    bool Ok() const { return State() == Status::Ok; }
     // libsndfile's reason when the sound could not be decoded.
-    std::string error() const;
+    std::string Error() const;
 
-    int sampleRate() const;
-    int channels() const;
-    int64_t frames() const;
+    int SampleRate() const;
+    int Channels() const;
+    int64_t Frames() const;
     // The sample encoding, short: "PCM 16", "PCM 24", "Float 32", "u-law", "IMA ADPCM", ...
-    std::string sampleFormat() const;
+    std::string SampleFormat() const;
     // Whether every sample fits 16 bits exactly; such sounds are played as 16-bit integers,
     // all others as 32-bit float so that they keep their resolution.
-    bool fitsSixteenBits() const;
+    bool FitsSixteenBits() const;
 
     // Interleaved frames from the current position; the number read, 0 at the end.
-    int64_t readShorts(int16_t* out, int64_t frameCount);
-    int64_t readFloats(float* out, int64_t frameCount);
+    int64_t ReadShorts(int16_t* out, int64_t frameCount);
+    int64_t ReadFloats(float* out, int64_t frameCount);
 
 private:
     struct Impl;

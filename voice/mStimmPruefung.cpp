@@ -186,7 +186,7 @@ double Db(double wert) {
 // Levels and silences of a decoded sound, read as the player reads samples that do not fit
 // 16 bits: as float, all channels. The hint it gives ("stumm", "übersteuert") or "".
 std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
-    const int kanaele = dec.channels();
+    const int kanaele = dec.Channels();
     const double schwelle = std::pow(10.0, StillePegelDb / 20.0);
     constexpr int64_t block = 4096;
     std::vector<float> puffer(static_cast<std::size_t>(block * kanaele));
@@ -196,7 +196,7 @@ std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
     int64_t erster = -1; // first and last frame above the silence level
     int64_t letzter = -1;
     for (;;) {
-        const int64_t n = dec.readFloats(puffer.data(), block);
+        const int64_t n = dec.ReadFloats(puffer.data(), block);
         if (n <= 0) {
             break;
         }
@@ -217,7 +217,7 @@ std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
         }
         gelesen += n;
     }
-    const double msJeFrame = 1000.0 / dec.sampleRate();
+    const double msJeFrame = 1000.0 / dec.SampleRate();
     t.LaengeMs = static_cast<double>(gelesen) * msJeFrame;
     t.SpitzeDb = Db(spitze);
     t.RmsDb = gelesen > 0 ? Db(std::sqrt(quadrate / (static_cast<double>(gelesen) * kanaele)))
@@ -286,20 +286,20 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     // Opened and decoded as the player opens and decodes it.
     const std::string& pfadGefunden = gefundenPfad;
     SoundDecoder dec = SoundDecoder::OpenFile(pfadGefunden);
-    if (dec.status() == SoundDecoder::Status::NotOpened) {
+    if (dec.State() == SoundDecoder::Status::NotOpened) {
         t.Zustand = TeilZustand::NichtLesbar;
         t.Hinweis = "lässt sich nicht öffnen";
         return t;
     }
-    if (!dec.ok()) {
+    if (!dec.Ok()) {
         t.Zustand = TeilZustand::NichtDekodierbar;
         t.Hinweis =
-            dec.channels() > 0 ? "enthält keine Abtastwerte" : Befund(LiesWavKopf(pfadGefunden));
+            dec.Channels() > 0 ? "enthält keine Abtastwerte" : Befund(LiesWavKopf(pfadGefunden));
         return t;
     }
-    t.Rate = dec.sampleRate();
-    t.Kanaele = dec.channels();
-    t.Format = dec.sampleFormat();
+    t.Rate = dec.SampleRate();
+    t.Kanaele = dec.Channels();
+    t.Format = dec.SampleFormat();
     if (!PulsePlayer::Playable(dec)) {
         t.Zustand = TeilZustand::NichtDekodierbar;
         t.Hinweis = "Abtastrate oder Kanalzahl nicht abspielbar";

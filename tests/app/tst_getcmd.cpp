@@ -9,20 +9,20 @@
 class TestGetCMD : public QObject {
     Q_OBJECT
 private slots:
-    void teilen_data();
-    void teilen();
-    void hundertArgumente();
-    void zahlenwert_data();
-    void zahlenwert();
-    void argvVerbinden_data();
-    void argvVerbinden();
-    void progVer_data();
-    void progVer();
+    void splitting_data();
+    void splitting();
+    void hundredArguments();
+    void numericValue_data();
+    void numericValue();
+    void joinArgv_data();
+    void joinArgv();
+    void versionText_data();
+    void versionText();
 };
 
 using Args = QStringList;
 
-void TestGetCMD::teilen_data() {
+void TestGetCMD::splitting_data() {
     QTest::addColumn<QString>("zeile");
     QTest::addColumn<Args>("args"); // arguments 1, 2, 3
     QTest::newRow("! 2") << "! 2" << Args{"!", "2", ""};
@@ -38,7 +38,7 @@ void TestGetCMD::teilen_data() {
     QTest::newRow("empty") << "" << Args{"", "", ""};
 }
 
-void TestGetCMD::teilen() {
+void TestGetCMD::splitting() {
     QFETCH(QString, zeile);
     QFETCH(Args, args);
     const std::string z = zeile.toStdString();
@@ -50,7 +50,7 @@ void TestGetCMD::teilen() {
 
 // 99 blanks make 100 arguments, the most there are; beyond them and outside 0-100 the text is
 // empty.
-void TestGetCMD::hundertArgumente() {
+void TestGetCMD::hundredArguments() {
     std::string zeile;
     for (int i = 1; i <= 120; ++i) {
         zeile += (i > 1 ? " " : "") + std::to_string(i);
@@ -64,7 +64,7 @@ void TestGetCMD::hundertArgumente() {
     QCOMPARE(GetCMD(std::string(100, ' ') + "x", 100), std::string());
 }
 
-void TestGetCMD::zahlenwert_data() {
+void TestGetCMD::numericValue_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("wert");
     QTest::newRow("3") << "3" << 3.0;
@@ -92,13 +92,13 @@ void TestGetCMD::zahlenwert_data() {
     QTest::newRow("too large") << "1E999" << 0.0;
 }
 
-void TestGetCMD::zahlenwert() {
+void TestGetCMD::numericValue() {
     QFETCH(QString, text);
     QFETCH(double, wert);
     QCOMPARE(NumericValue(text.toStdString()), wert);
 }
 
-void TestGetCMD::argvVerbinden_data() {
+void TestGetCMD::joinArgv_data() {
     QTest::addColumn<QStringList>("argv");
     QTest::addColumn<Args>("args");
     QTest::newRow("none") << QStringList{} << Args{"", "", ""};
@@ -108,7 +108,7 @@ void TestGetCMD::argvVerbinden_data() {
 }
 
 // Each element of argv stays one argument after joining and splitting.
-void TestGetCMD::argvVerbinden() {
+void TestGetCMD::joinArgv() {
     QFETCH(QStringList, argv);
     QFETCH(Args, args);
     std::vector<std::string> store{"tikkaru"};
@@ -125,7 +125,7 @@ void TestGetCMD::argvVerbinden() {
     }
 }
 
-void TestGetCMD::progVer_data() {
+void TestGetCMD::versionText_data() {
     QTest::addColumn<int>("major");
     QTest::addColumn<int>("minor");
     QTest::addColumn<int>("revision");
@@ -140,7 +140,7 @@ void TestGetCMD::progVer_data() {
     QTest::newRow("revision 500: no character") << 1 << 0 << 500 << "1.00";
 }
 
-void TestGetCMD::progVer() {
+void TestGetCMD::versionText() {
     QFETCH(int, major);
     QFETCH(int, minor);
     QFETCH(int, revision);

@@ -26,21 +26,21 @@ constexpr int64_t kChunk = 4096;
 // Reads what the player would read: 16-bit where the samples fit, float otherwise.
 std::vector<float> ReadAll(SoundDecoder& d) {
     std::vector<float> all;
-    if (!d.ok()) {
+    if (!d.Ok()) {
         return all;
     }
-    const auto channels = static_cast<std::size_t>(d.channels());
+    const auto channels = static_cast<std::size_t>(d.Channels());
     std::vector<int16_t> shorts(kChunk * channels);
     std::vector<float> floats(kChunk * channels);
     for (int64_t total = 0; total < kMostFrames;) {
-        const int64_t got = d.fitsSixteenBits() ? d.readShorts(shorts.data(), kChunk)
-                                                : d.readFloats(floats.data(), kChunk);
+        const int64_t got = d.FitsSixteenBits() ? d.ReadShorts(shorts.data(), kChunk)
+                                                : d.ReadFloats(floats.data(), kChunk);
         if (got <= 0) {
             break;
         }
         Check(got <= kChunk);
         for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i) {
-            all.push_back(d.fitsSixteenBits() ? shorts[i] : floats[i]);
+            all.push_back(d.FitsSixteenBits() ? shorts[i] : floats[i]);
         }
         total += got;
     }
@@ -67,18 +67,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(size == 0 || pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
     SoundDecoder fromFile = SoundDecoder::OpenFile(path);
 
-    Check(fromImage.status() == fromFile.status() || size == 0);
-    if (fromImage.ok()) {
-        Check(fromImage.channels() > 0 && fromImage.frames() > 0);
-        Check(fromImage.sampleRate() == fromFile.sampleRate());
-        Check(fromImage.channels() == fromFile.channels());
-        Check(fromImage.frames() == fromFile.frames());
-        Check(!fromImage.sampleFormat().empty());
+    Check(fromImage.State() == fromFile.State() || size == 0);
+    if (fromImage.Ok()) {
+        Check(fromImage.Channels() > 0 && fromImage.Frames() > 0);
+        Check(fromImage.SampleRate() == fromFile.SampleRate());
+        Check(fromImage.Channels() == fromFile.Channels());
+        Check(fromImage.Frames() == fromFile.Frames());
+        Check(!fromImage.SampleFormat().empty());
         (void)PulsePlayer::Playable(fromImage);
         Check(Same(ReadAll(fromImage), ReadAll(fromFile)));
     } else {
         int16_t s[8];
-        Check(fromImage.readShorts(s, 1) == 0);
+        Check(fromImage.ReadShorts(s, 1) == 0);
     }
     return 0;
 }

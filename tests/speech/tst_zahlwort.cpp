@@ -6,19 +6,19 @@
 class TestZahlWort : public QObject {
     Q_OBJECT
 private slots:
-    void kardinal_data();
-    void kardinal();
-    void besondereZeilen_data();
-    void besondereZeilen();
-    void wohlgeformt();
-    void ausserhalbDesBereichs();
+    void cardinals_data();
+    void cardinals();
+    void specialRows_data();
+    void specialRows();
+    void wellFormed();
+    void outOfRange();
 };
 
 static QString W(int zahl, int genus, int ordinal) {
     return QString::fromStdString(ZahlWort(zahl, genus, ordinal));
 }
 
-void TestZahlWort::kardinal_data() {
+void TestZahlWort::cardinals_data() {
     QTest::addColumn<int>("zahl");
     QTest::addColumn<QString>("worte");
     const char* tabelle[60] = {
@@ -91,7 +91,7 @@ void TestZahlWort::kardinal_data() {
 }
 
 // 0 to 59 read the same whatever the gender, except 1.
-void TestZahlWort::kardinal() {
+void TestZahlWort::cardinals() {
     QFETCH(int, zahl);
     QFETCH(QString, worte);
     for (int genus = 0; genus <= 2; ++genus) {
@@ -99,7 +99,7 @@ void TestZahlWort::kardinal() {
     }
 }
 
-void TestZahlWort::besondereZeilen_data() {
+void TestZahlWort::specialRows_data() {
     QTest::addColumn<int>("zahl");
     QTest::addColumn<int>("genus");
     QTest::addColumn<int>("ordinal");
@@ -149,7 +149,7 @@ void TestZahlWort::besondereZeilen_data() {
     }
 }
 
-void TestZahlWort::besondereZeilen() {
+void TestZahlWort::specialRows() {
     QFETCH(int, zahl);
     QFETCH(int, genus);
     QFETCH(int, ordinal);
@@ -159,7 +159,7 @@ void TestZahlWort::besondereZeilen() {
 
 // Every result, cardinal and ordinal, is pieces joined by single "-"; the "and" appears exactly
 // where a ones digit stands before a tens word from 21 on.
-void TestZahlWort::wohlgeformt() {
+void TestZahlWort::wellFormed() {
     for (int ordinal = 0; ordinal <= 1; ++ordinal) {
         for (int genus = 0; genus <= 2; ++genus) {
             for (int zahl = 0; zahl <= 999; ++zahl) {
@@ -190,7 +190,7 @@ void TestZahlWort::wohlgeformt() {
     }
 }
 
-void TestZahlWort::ausserhalbDesBereichs() {
+void TestZahlWort::outOfRange() {
     QCOMPARE(W(-1, 0, 0), QString());
     QCOMPARE(W(1000, 0, 0), QString());
     QCOMPARE(W(INT_MIN, 0, 0), QString());

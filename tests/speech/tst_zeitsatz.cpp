@@ -9,14 +9,14 @@
 class TestZeitSatz : public QObject {
     Q_OBJECT
 private slots:
-    void beispiele_data();
-    void beispiele();
-    void alleZeiten();
-    void ungueltigeZeitTexte_data();
-    void ungueltigeZeitTexte();
+    void workedExamples_data();
+    void workedExamples();
+    void allTimes();
+    void invalidTimeTexts_data();
+    void invalidTimeTexts();
 };
 
-void TestZeitSatz::beispiele_data() {
+void TestZeitSatz::workedExamples_data() {
     QTest::addColumn<QString>("zeit");
     QTest::addColumn<bool>("sekunden");
     QTest::addColumn<bool>("minuteOderStunde");
@@ -62,7 +62,7 @@ void TestZeitSatz::beispiele_data() {
           " Es ist ~ ein-un-zwan-zig  Uhr  ein-un-drei-ssig ~ und ~ acht-un-fuenf-zig  Sekunden.");
 }
 
-void TestZeitSatz::beispiele() {
+void TestZeitSatz::workedExamples() {
     QFETCH(QString, zeit);
     QFETCH(bool, sekunden);
     QFETCH(bool, minuteOderStunde);
@@ -90,7 +90,7 @@ bool Rahmen(const std::string& s) {
 
 // Every clock time, every seconds setting and mode: the spoken sentence is made of known pieces
 // only, so every word it says has a recording.
-void TestZeitSatz::alleZeiten() {
+void TestZeitSatz::allTimes() {
     char zeit[9];
     for (int t = 0; t < 86400; ++t) {
         std::snprintf(zeit, sizeof zeit, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
@@ -123,7 +123,7 @@ void TestZeitSatz::alleZeiten() {
     }
 }
 
-void TestZeitSatz::ungueltigeZeitTexte_data() {
+void TestZeitSatz::invalidTimeTexts_data() {
     QTest::addColumn<QString>("zeit");
     QTest::addColumn<QString>("anzeige");
     QTest::newRow("empty") << ""
@@ -141,7 +141,7 @@ void TestZeitSatz::ungueltigeZeitTexte_data() {
 
 // A malformed time text never reads out of bounds; each field is the value of its leading
 // digits.
-void TestZeitSatz::ungueltigeZeitTexte() {
+void TestZeitSatz::invalidTimeTexts() {
     QFETCH(QString, zeit);
     QFETCH(QString, anzeige);
     const std::string z = zeit.toStdString();

@@ -16,7 +16,7 @@
 
 // The file probe and the directory lookup behind it, and PlaySoundFile, which plays only what
 // the lookup confirms.
-class TstExist : public QObject {
+class TestExist : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
@@ -149,5 +149,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstExist)
+QTEST_GUILESS_MAIN(TestExist)
 #include "tst_exist.moc"

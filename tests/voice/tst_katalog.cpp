@@ -68,18 +68,18 @@ Summe summe(int stimme) {
 class TestKatalog : public QObject {
     Q_OBJECT
 private slots:
-    void namen();
-    void aufnahme_data();
-    void aufnahme();
-    void stimme_data();
-    void stimme();
-    void lautstaerke();
-    void suche_data();
-    void suche();
+    void names();
+    void recording_data();
+    void recording();
+    void voice_data();
+    void voice();
+    void loudness();
+    void lookup_data();
+    void lookup();
 };
 
 // The exported names and the embedded files are exactly the 27 pieces in four voices.
-void TestKatalog::namen() {
+void TestKatalog::names() {
     QCOMPARE(WortTeile.size(), 27u);
     QVERIFY(std::is_sorted(WortTeile.begin(), WortTeile.end()));
     QVERIFY(std::adjacent_find(WortTeile.begin(), WortTeile.end()) == WortTeile.end());
@@ -96,7 +96,7 @@ void TestKatalog::namen() {
         QCOMPARE(QDir(QStringLiteral(":/voices/%1").arg(stimme)).entryList(QDir::Files), erwartet);
 }
 
-void TestKatalog::aufnahme_data() {
+void TestKatalog::recording_data() {
     QTest::addColumn<int>("stimme");
     QTest::addColumn<QString>("name");
     for (int stimme = 1; stimme <= 4; ++stimme)
@@ -106,7 +106,7 @@ void TestKatalog::aufnahme_data() {
 }
 
 // Format, edges and peak of one recording, and that the decoder reads all of it.
-void TestKatalog::aufnahme() {
+void TestKatalog::recording() {
     QFETCH(int, stimme);
     QFETCH(QString, name);
     const QByteArray wav = LadeAufnahme(name.toStdString(), stimme);
@@ -155,18 +155,18 @@ void TestKatalog::aufnahme() {
     // The player's decoder opens the image and reads exactly these samples; a trailing chunk
     // is no bother.
     SoundDecoder dec = SoundDecoder::OpenImage(wav);
-    QVERIFY2(dec.ok(), dec.error().c_str());
-    QCOMPARE(dec.sampleRate(), int(rate));
-    QCOMPARE(dec.channels(), 1);
-    QCOMPARE(dec.frames(), int64_t(s.size()));
-    QVERIFY(dec.fitsSixteenBits());
+    QVERIFY2(dec.Ok(), dec.Error().c_str());
+    QCOMPARE(dec.SampleRate(), int(rate));
+    QCOMPARE(dec.Channels(), 1);
+    QCOMPARE(dec.Frames(), int64_t(s.size()));
+    QVERIFY(dec.FitsSixteenBits());
     std::vector<int16_t> gelesen(s.size() + 16);
-    const int64_t n = dec.readShorts(gelesen.data(), int64_t(gelesen.size()));
+    const int64_t n = dec.ReadShorts(gelesen.data(), int64_t(gelesen.size()));
     QCOMPARE(n, int64_t(s.size()));
     QVERIFY(std::equal(s.begin(), s.end(), gelesen.begin()));
 }
 
-void TestKatalog::stimme_data() {
+void TestKatalog::voice_data() {
     QTest::addColumn<int>("stimme");
     for (int stimme = 1; stimme <= 4; ++stimme)
         QTest::addRow("%d", stimme) << stimme;
@@ -174,7 +174,7 @@ void TestKatalog::stimme_data() {
 
 // The voice's pace (its 27 pieces within 15 % of their length of old), the shared or
 // separate ZIG/SSIG, and loudness that follows speech without a piece standing out.
-void TestKatalog::stimme() {
+void TestKatalog::voice() {
     QFETCH(int, stimme);
     const EingebauteStimme& d = StimmKatalog[stimme - 1];
     const Summe sum = summe(stimme);
@@ -193,7 +193,7 @@ void TestKatalog::stimme() {
 }
 
 // The four voices are equally loud.
-void TestKatalog::lautstaerke() {
+void TestKatalog::loudness() {
     std::vector<double> medians;
     for (int stimme = 1; stimme <= 4; ++stimme)
         medians.push_back(summe(stimme).median);
@@ -201,7 +201,7 @@ void TestKatalog::lautstaerke() {
     QVERIFY(*hi - *lo <= 2);
 }
 
-void TestKatalog::suche_data() {
+void TestKatalog::lookup_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("stimme");
     QTest::addColumn<QString>("findet"); // catalogue name, or empty for nothing
@@ -230,7 +230,7 @@ void TestKatalog::suche_data() {
     QTest::newRow("voice INT_MAX") << "Es" << INT_MAX << "";
 }
 
-void TestKatalog::suche() {
+void TestKatalog::lookup() {
     QFETCH(QString, name);
     QFETCH(int, stimme);
     QFETCH(QString, findet);

@@ -146,7 +146,7 @@ struct OwnServer {
 
 } // namespace
 
-class TstPulse : public QObject {
+class TestPulse : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
@@ -406,5 +406,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstPulse)
+QTEST_GUILESS_MAIN(TestPulse)
 #include "tst_pulse.moc"

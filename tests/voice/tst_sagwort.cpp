@@ -14,7 +14,7 @@
 
 // Which recording a word piece plays: the file of the external voice or a built-in recording,
 // by the selected voice entry, the number of entries and what the data folder holds.
-class TstSagWort : public QObject {
+class TestSagWort : public QObject {
     Q_OBJECT
 
     QTemporaryDir tmp;
@@ -144,5 +144,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSagWort)
+QTEST_GUILESS_MAIN(TestSagWort)
 #include "tst_sagwort.moc"

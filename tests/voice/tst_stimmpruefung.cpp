@@ -125,13 +125,13 @@ Q_DECLARE_METATYPE(Aufbau)
 class TestStimmPruefung : public QObject {
     Q_OBJECT
 private slots:
-    void ordner_data();
-    void ordner();
-    void formatUndPegel();
-    void datenOrdnerOhneArgument();
+    void folder_data();
+    void folder();
+    void formatAndLevels();
+    void dataFolderWithoutArgument();
 };
 
-void TestStimmPruefung::ordner_data() {
+void TestStimmPruefung::folder_data() {
     QTest::addColumn<Aufbau>("aufbau");
     QTest::addColumn<Zustaende>("abweichend"); // pieces not "ok", with their state
     QTest::addColumn<QString>("dateiUhr");     // the name the table gives for the piece Uhr
@@ -271,7 +271,7 @@ void TestStimmPruefung::ordner_data() {
                                                 << "" << keiner;
 }
 
-void TestStimmPruefung::ordner() {
+void TestStimmPruefung::folder() {
     QFETCH(Aufbau, aufbau);
     QFETCH(Zustaende, abweichend);
     QFETCH(QString, dateiUhr);
@@ -319,7 +319,7 @@ void TestStimmPruefung::ordner() {
 
 // What the table tells of a file that plays: its format as decoded, its length, its levels
 // and the silence at both ends (see SchreibeWav).
-void TestStimmPruefung::formatUndPegel() {
+void TestStimmPruefung::formatAndLevels() {
     QTemporaryDir arbeit;
     Vollstaendig(arbeit.path());
     QVERIFY(QFile::remove(arbeit.path() + "/uhr.wav"));
@@ -347,7 +347,7 @@ void TestStimmPruefung::formatUndPegel() {
 
 // Without a folder argument the DATA folder of the current directory is checked, found
 // without regard to case as the window finds it; nothing is written there or elsewhere.
-void TestStimmPruefung::datenOrdnerOhneArgument() {
+void TestStimmPruefung::dataFolderWithoutArgument() {
     QTemporaryDir arbeit;
     QVERIFY(QDir(arbeit.path()).mkdir("Data"));
     Vollstaendig(arbeit.path() + "/Data");

@@ -9,7 +9,7 @@
 #include <QTimer>
 
 // WaitS keeps the window alive for the time asked, measured on the monotonic clock.
-class TstWaitS : public QObject {
+class TestWaitS : public QObject {
     Q_OBJECT
 
 private slots:
@@ -101,5 +101,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstWaitS)
+QTEST_GUILESS_MAIN(TestWaitS)
 #include "tst_waits.moc"
