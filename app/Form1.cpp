@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -92,9 +93,13 @@ Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWi
 
 Form1::~Form1() = default;
 
-void Form1::ErzeugeSteuerelemente() {
+void Form1::MissTwips() {
     vTwipsX = 1440.0 / logicalDpiX();
     vTwipsY = 1440.0 / logicalDpiY();
+}
+
+void Form1::ErzeugeSteuerelemente() {
+    MissTwips();
     // Names a control of the layout and places it at its twips rectangle in its container,
     // with its own font where it has one.
     auto platziere = [this](QWidget* w, const char* name, QRect twips,
@@ -246,7 +251,10 @@ bool Form1::MinuteOderStunde() const {
 }
 
 void Form1::ZeigeZeit() {
-    const std::string zeit = clock_.TimeText();
+    ZeigeZeit(clock_.TimeText());
+}
+
+void Form1::ZeigeZeit(const std::string& zeit) {
     Zeige(TZ, zeit);
     Zeige(TT, AnzeigeSatz(zeit, chSek->isChecked()));
     TT->setCursorPosition(0);
@@ -287,18 +295,23 @@ void Form1::Tikkaru() {
 }
 
 void Form1::Timer1_Timer() {
+    // The time is read once a tick; the display and every decision of the tick use it.
+    const std::string zeit = clock_.TimeText();
     if (vBusy == 0) {
-        Zeige(TZ, clock_.TimeText());
-        ZeigeZeit();
+        ZeigeZeit(zeit);
     }
     if (opAU->isChecked()) {
         Tikkaru();
         return;
     }
-    if (opHH->isChecked() && clock_.TimeText().ends_with("00:00")) {
-        Tikkaru();
-    }
-    if (opMM->isChecked() && clock_.TimeText().ends_with("00")) {
+    const bool stunde = opHH->isChecked() && zeit.ends_with("00:00");
+    const bool minute = opMM->isChecked() && zeit.ends_with("00");
+    // A full minute or hour is spoken once, also when its announcement is over before its
+    // second is (no sound server): the next tick in that second finds it spoken.
+    if ((stunde || minute) && zeit != zuletztAngesagt_) {
+        if (vBusy == 0) {
+            zuletztAngesagt_ = zeit;
+        }
         Tikkaru();
     }
 }
@@ -370,41 +383,65 @@ void Form1::keyPressEvent(QKeyEvent* e) {
     QWidget::keyPressEvent(e);
 }
 
-bool Form1::EinmalAnsage() const {
-    const std::string arg1 = GetCMD(prozess_.CommandLine, 1);
-    return arg1 == "!" || arg1 == "!!";
-}
+namespace {
+
+// The stored value of Mode and the option it selects, for start-up and shutdown alike.
+constexpr std::array<std::pair<const char*, QRadioButton * Form1::*>, 4> Modi = {{
+    {"1", &Form1::opMA},
+    {"2", &Form1::opAU},
+    {"3", &Form1::opMM},
+    {"4", &Form1::opHH},
+}};
+
+} // namespace
 
 void Form1::Form_Load() {
+    // A second copy ends at once (and says so when it was to speak).
     if (prozess_.PreviousInstance()) {
-        prozess_.EndProgram(
-            static_cast<int>(EinmalAnsage() ? EndeStatus::AndereKopie : EndeStatus::Normal));
+        prozess_.EndProgram(static_cast<int>(
+            EinmalAnsage(prozess_.CommandLine) ? EndeStatus::AndereKopie : EndeStatus::Normal));
         return;
     }
-    vTwipsX = 1440.0 / logicalDpiX();
-    vTwipsY = 1440.0 / logicalDpiY();
+    MissTwips();
     sRegApp = "Quorvane";
     sRegSection = "Tikkaru";
-
     sDataPath = DatenPfad(prozess_.CurrentDir);
 
+    // Hidden until start-up has decided what the window is for: speaking once never shows it.
     hide();
 
     Einstellungen store(sRegApp, sRegSection);
-    const int links = store.Position("WinLeft");
-    const int oben = store.Position("WinTop");
-    // Positions are stored in pixels; the twips round trip of the window toolkit cancels out.
-    move(std::max(links, 0), std::max(oben, 0));
+    Platziere(store);
+    FuelleStimmen();
+    WaehleStimme(store);
+    if (EinmalAnsage(prozess_.CommandLine)) {
+        SageEinmal();
+        return;
+    }
+    WendeEinstellungenAn(store);
+    ZeigeFenster();
+}
 
+// The stored position; positions are stored in pixels, the twips round trip of the window
+// toolkit cancels out.
+void Form1::Platziere(const Einstellungen& store) {
+    move(std::max(store.Position("WinLeft"), 0), std::max(store.Position("WinTop"), 0));
+}
+
+// The built-in voices, and the external voice when its folder offers it.
+void Form1::FuelleStimmen() {
     for (const EingebauteStimme& stimme : StimmKatalog) {
         coVoice->addItem(Text(stimme.Eintrag));
     }
     if (ExterneStimmeDa(sDataPath)) {
         coVoice->addItem("Externe Stimme");
     }
+}
 
+// The stored voice, or the entry that a second argument names; the first entry when either
+// lies beyond the list.
+void Form1::WaehleStimme(const Einstellungen& store) {
     double v = store.Stimme();
-    const std::string arg1 = GetCMD(prozess_.CommandLine, 1);
     const double arg2 = NumericValue(GetCMD(prozess_.CommandLine, 2));
     if (arg2 > 0) {
         v = arg2 - 1;
@@ -413,30 +450,34 @@ void Form1::Form_Load() {
         v = 0;
     }
     coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
+}
 
-    if (EinmalAnsage()) {
-        if (arg1 == "!!") {
-            chSek->setChecked(true);
-        }
-        Tikkaru();
-        prozess_.EndProgram(static_cast<int>(StatusNach(player_.FirstFailure())));
-        return;
+// "!" or "!!": the time once, without the window, then the end, with a status that tells
+// whether all of it was heard.
+void Form1::SageEinmal() {
+    if (GetCMD(prozess_.CommandLine, 1) == "!!") {
+        chSek->setChecked(true);
     }
+    Tikkaru();
+    prozess_.EndProgram(static_cast<int>(StatusNach(player_.FirstFailure())));
+}
 
+// The stored mode and seconds choice.
+void Form1::WendeEinstellungenAn(const Einstellungen& store) {
     const std::string modus = store.Text("Mode", "3");
-    if (modus == "1") {
-        opMA->setChecked(true);
-    } else if (modus == "2") {
-        opAU->setChecked(true);
-    } else if (modus == "3") {
-        opMM->setChecked(true);
-    } else if (modus == "4") {
-        opHH->setChecked(true);
+    for (const auto& [wert, option] : Modi) {
+        if (modus == wert) {
+            (this->*option)->setChecked(true);
+        }
     }
     if (store.Text("Sekunden", "0") == "1") {
         chSek->setChecked(true);
     }
+}
 
+// The title with the version, then the window, its focus and the first display. The date is
+// the one the clock has always carried in its title, not the date of the build.
+void Form1::ZeigeFenster() {
     setWindowTitle(windowTitle() + "  Version " + QString::fromStdString(ProgVer()) + " - " +
                    "28.05.2014");
     vLoaded = 1;
@@ -460,17 +501,10 @@ void Form1::Form_Unload() {
         store.Schreibe("WinTop", QString::number(pos().y()));
         store.Schreibe("WinLeft", QString::number(pos().x()));
     }
-    if (opMA->isChecked()) {
-        store.Schreibe("Mode", "1");
-    }
-    if (opAU->isChecked()) {
-        store.Schreibe("Mode", "2");
-    }
-    if (opMM->isChecked()) {
-        store.Schreibe("Mode", "3");
-    }
-    if (opHH->isChecked()) {
-        store.Schreibe("Mode", "4");
+    for (const auto& [wert, option] : Modi) {
+        if ((this->*option)->isChecked()) {
+            store.Schreibe("Mode", wert);
+        }
     }
     store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
     store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");

@@ -10,6 +10,7 @@ class Clock;
 class EventPump;
 class Player;
 class AlignedTimer;
+class Einstellungen;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -93,12 +94,21 @@ private:
     // German names and descriptions for screen readers; changes nothing on the screen.
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
+    void ZeigeZeit(const std::string& zeit);
     bool MinuteOderStunde() const;
-    // Whether the first argument asks to speak once ("!" or "!!").
-    bool EinmalAnsage() const;
+    // The steps of start-up.
+    void MissTwips();
+    void Platziere(const Einstellungen& store);
+    void FuelleStimmen();
+    void WaehleStimme(const Einstellungen& store);
+    void SageEinmal();
+    void WendeEinstellungenAn(const Einstellungen& store);
+    void ZeigeFenster();
 
     Clock& clock_;
     Player& player_;
     EventPump& pump_;
     Prozess prozess_;
+    // The time text of the tick that last started a full minute's or hour's announcement.
+    std::string zuletztAngesagt_;
 };

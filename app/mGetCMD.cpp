@@ -135,3 +135,8 @@ double NumericValue(std::string_view Text) {
     // A value too large for a double counts as no number.
     return ec == std::errc() ? v : 0;
 }
+
+bool EinmalAnsage(std::string_view CommandLine) {
+    const std::string arg1 = GetCMD(CommandLine, 1);
+    return arg1 == "!" || arg1 == "!!";
+}

@@ -15,3 +15,6 @@ std::string CommandLineText(int argc, const char* const* argv);
 // The numeric value of a text: blanks, tabs and line feeds skipped; sign, digits, fraction
 // with ".", exponent with E or D; &H hexadecimal and &O octal; 0 when no number begins it.
 double NumericValue(std::string_view Text);
+
+// Whether the first argument asks to speak once and end: "!" (or "!!", with the seconds).
+bool EinmalAnsage(std::string_view CommandLine);

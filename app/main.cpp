@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
 
     // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
     // console it runs on the offscreen platform.
-    const bool einmal = arg1 == "!" || arg1 == "!!";
+    const bool einmal = EinmalAnsage(kommandozeile);
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (!HatAnzeige() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -28,15 +28,22 @@ void TestScheduler::everyMinute_data() {
     QTest::addColumn<double>("s");
     QTest::addColumn<int>("announcements");
     QTest::addColumn<QString>("spoken");
-    QTest::newRow("minute 12:34:00 once")
-        << "opMM" << 12 << 33 << 58.3 << 1 << " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig.";
-    QTest::newRow("minute nothing at :30") << "opMM" << 12 << 34 << 25.0 << 0 << "";
+    QTest::addColumn<double>("piece"); // seconds a piece takes to play
+    const QString minute = " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig.";
+    QTest::newRow("minute 12:34:00 once") << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.3;
+    QTest::newRow("minute nothing at :30") << "opMM" << 12 << 34 << 25.0 << 0 << "" << 0.3;
     QTest::newRow("minute announces the hour")
-        << "opMM" << 12 << 59 << 58.0 << 1 << " Es ist ~ drei-zehn  Uhr.";
+        << "opMM" << 12 << 59 << 58.0 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3;
     QTest::newRow("hour 13:00:00")
-        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr.";
-    QTest::newRow("hour not 13:01:00") << "opHH" << 13 << 0 << 58.0 << 0 << "";
-    QTest::newRow("manual never") << "opMA" << 12 << 59 << 58.0 << 0 << "";
+        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3;
+    QTest::newRow("hour not 13:01:00") << "opHH" << 13 << 0 << 58.0 << 0 << "" << 0.3;
+    QTest::newRow("manual never") << "opMA" << 12 << 59 << 58.0 << 0 << "" << 0.3;
+    // Silent pieces (no sound server): the announcement is over within its second, and the
+    // tick half a second later must not speak the same minute again.
+    QTest::newRow("minute once, also when silent")
+        << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.0;
+    QTest::newRow("hour once, also when silent")
+        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.0;
 }
 
 void TestScheduler::everyMinute() {
@@ -46,7 +53,9 @@ void TestScheduler::everyMinute() {
     QFETCH(double, s);
     QFETCH(int, announcements);
     QFETCH(QString, spoken);
+    QFETCH(double, piece);
     FormFixture f;
+    f.pieceSeconds = piece;
     f.FillVoices();
     f.form->findChild<QRadioButton*>(mode)->setChecked(true);
     f.form->chSek->setChecked(true); // at second 0 the minute and hour modes still drop them
