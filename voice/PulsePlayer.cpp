@@ -209,8 +209,13 @@ struct PulsePlayer::Impl {
     bool Connect() {
         if (loop == nullptr) {
             loop = pa_threaded_mainloop_new();
-            if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0) {
+            if (loop != nullptr && pa_threaded_mainloop_start(loop) < 0) {
+                pa_threaded_mainloop_free(loop);
+                loop = nullptr;
+            }
+            if (loop == nullptr) {
                 qCDebug(lcPlayer) << "no main loop";
+                Fail(PlayFailure::NoServer);
                 return false;
             }
         }
