@@ -172,7 +172,8 @@ if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -
     parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
         --channels=1 --raw > "$work/rec.raw" &
     pids+=($!)
-    sleep 0.5
+    # An idle sink's monitor starts in blocks of up to 2 s; wait until it delivers samples.
+    for _ in $(seq 50); do [ -s "$work/rec.raw" ] && break; sleep 0.1; done
     (cd "$work/home" && env -i HOME="$work/home" USER="$(id -un)" LANG=C.UTF-8 \
         XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" PATH="$root/bin:/usr/bin:/bin" \
         faketime -f '@2026-12-07 14:30:07' "${command[@]}") || fail "the service's command failed"
