@@ -37,7 +37,9 @@ public:
 
     // The selected entry as read-only text: over AT-SPI the name is the fixed one, so a screen
     // reader reads the voice from here, and hears it change by the text-changed events.
-    QString text(int start, int end) const override { return box()->currentText().mid(start, end - start); }
+    QString text(int start, int end) const override {
+        return box()->currentText().mid(start, end - start);
+    }
     int characterCount() const override { return static_cast<int>(box()->currentText().size()); }
     int cursorPosition() const override { return 0; }
     void setCursorPosition(int) override {}

@@ -54,9 +54,12 @@ TextFeld FeldVon(const QWidget* w, const QFont& f) {
             feld.zentriert = true;
         }
         feld.rect = stil->subElementRect(teil, &opt, w);
-        // A push button's text keeps clear of its frame.
         if (feld.zentriert) {
+            // A push button's text keeps clear of its frame.
             feld.rect.adjust(1, 0, -1, 0);
+        } else {
+            // An option's caption may run up to the control's edge, where the drawing stops.
+            feld.rect.setRight(w->width() - 1);
         }
         feld.text = OhneMarke(b->text());
     } else if (const auto* l = qobject_cast<const QLabel*>(w)) {
@@ -80,8 +83,7 @@ TextFeld FeldVon(const QWidget* w, const QFont& f) {
 void LadeSchriften() {
     static const bool geladen = [] {
         for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
-            const QString pfad =
-                QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
+            const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
             if (!pfad.isEmpty()) {
                 QFontDatabase::addApplicationFont(pfad);
             }
@@ -105,7 +107,11 @@ bool PasstHinein(const QWidget* w, const QFont& f) {
         return true;
     }
     const QFontMetricsF fm(f, w);
-    if (fm.horizontalAdvance(feld.text) > feld.rect.width()) {
+    // The ink counts, not the advance: a last letter's bearing may stick out of the control.
+    const QRectF breite = fm.tightBoundingRect(feld.text);
+    const double rechts = feld.zentriert ? feld.rect.x() + (feld.rect.width() + breite.width()) / 2
+                                         : feld.rect.x() + breite.right();
+    if (rechts > feld.rect.right() + 1) {
         return false;
     }
     if (feld.hoehe.isEmpty()) {
@@ -131,8 +137,8 @@ void PasseAn(const QList<QWidget*>& gruppe, const QFont& f) {
     QFont wahl = f;
     for (double punkte = f.pointSizeF(); punkte >= KleinsteGroesse; punkte -= 0.25) {
         bool gefunden = false;
-        for (const int breite : {0, static_cast<int>(QFont::SemiCondensed),
-                                 static_cast<int>(QFont::Condensed)}) {
+        for (const int breite :
+             {0, static_cast<int>(QFont::SemiCondensed), static_cast<int>(QFont::Condensed)}) {
             QFont probe = f;
             probe.setPointSizeF(punkte);
             if (breite != 0) {
