@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QRegularExpression>
@@ -211,6 +212,16 @@ void SetComboBoxLabel(QComboBox* box, QLabel* label) {
                          }
                          vorher = jetzt;
                      });
+    // The popup list marks the selected entry also while it is closed, as a list box would.
+    QObject::connect(box, &QComboBox::currentIndexChanged, box, [box](int index) {
+        QItemSelectionModel* auswahl =
+            box->view() != nullptr ? box->view()->selectionModel() : nullptr;
+        if (auswahl != nullptr) {
+            auswahl->setCurrentIndex(
+                box->model()->index(index, box->modelColumn(), box->rootModelIndex()),
+                QItemSelectionModel::ClearAndSelect);
+        }
+    });
 }
 
 void SetWindowRole(QWidget* window) {

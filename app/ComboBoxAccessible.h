@@ -16,7 +16,8 @@ class QWidget;
 // label's text without the access-key mark) as name, the selected entry as value and as its
 // read-only text (AT-SPI carries no text value: a screen reader reads the text, and a new
 // entry is reported as changed text), label as its Label relation, the popup list as its
-// child and the popup as its "showMenu" action; everything else as for any widget. Nothing
+// child, whose selected entry is the selected one also while it is closed, and the popup as
+// its "showMenu" action; everything else as for any widget. Nothing
 // changes on the screen or in the behaviour.
 void SetComboBoxLabel(QComboBox* box, QLabel* label);
 

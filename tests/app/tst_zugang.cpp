@@ -105,6 +105,12 @@ void TestZugang::labelOfVoiceList() {
     QVERIFY(text);
     QCOMPARE(text->text(0, text->characterCount()), QString("Stimme #3:  Bodomar"));
     QCOMPARE(liste->childCount(), 1);
+    // The closed popup marks the selected voice, and only that one.
+    QAccessibleInterface* popup = liste->child(0);
+    QCOMPARE(popup->childCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(popup->child(i)->state().selected, i == 2);
+    }
     QVERIFY(liste->actionInterface()->actionNames().contains(
         QAccessibleActionInterface::showMenuAction()));
     // A buddy gives the label no access key of its own: its caption has no "&".

@@ -100,6 +100,12 @@ def text_von(element):
     return element.queryText().getText(0, -1)
 
 
+def gewaehlt(liste):
+    """The entries of the voice list's popup that are marked selected."""
+    return [e.name for e in liste.getChildAtIndex(0)
+            if e.getState().contains(pyatspi.STATE_SELECTED)]
+
+
 def pruefe():
     # As a screen reader does: tell the toolkits that assistive technology is listening.
     subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
@@ -143,6 +149,8 @@ def pruefe():
         fail(f"the voice list is labelled by {labels}")
     if text_von(liste) != STIMME_1:
         fail(f"the voice list reads {text_von(liste)!r}, not {STIMME_1!r}")
+    if gewaehlt(liste) != [STIMME_1]:
+        fail(f"the closed voice list has {gewaehlt(liste)} selected, not {STIMME_1!r}")
 
     subprocess.run(["xdotool", "search", "--name", "^Quorvane Tikkaru", "windowactivate",
                     "--sync"], check=True)
@@ -169,6 +177,8 @@ def pruefe():
           f"after Down the voice list reads {text_von(liste)!r}, not {STIMME_2!r}")
     warte(lambda: ("object:text-changed:insert", "Ausgewählte Stimme", STIMME_2) in ereignisse,
           f"no text-changed event for the new voice: {ereignisse}")
+    if gewaehlt(liste) != [STIMME_2]:
+        fail(f"after Down the voice list has {gewaehlt(liste)} selected, not {STIMME_2!r}")
 
     taste("shift+Tab", "shift+Tab")
     warte(lambda: fokus(elemente) == "jede Minute",
