@@ -77,8 +77,6 @@ Form1::~Form1() = default;
 void Form1::ErzeugeSteuerelemente() {
     vTwipsX = 1440.0 / logicalDpiX();
     vTwipsY = 1440.0 / logicalDpiY();
-    // Names a control of the layout and places it at its twips rectangle in its container,
-    // with its own font where it has one.
     // Names a control of the layout and places it at its twips rectangle in its container.
     auto platziere = [this](QWidget* w, const char* name, QRect twips) {
         w->setObjectName(name);
@@ -372,11 +370,9 @@ bool Form1::focusNextPrevChild(bool next) {
     if (!QWidget::focusNextPrevChild(next)) {
         return false;
     }
-    // The four options are one tab stop: from one of them Tab and Shift+Tab leave the group.
-    for (int i = 0; i < 4 && option(vorher) && option(focusWidget()); ++i) {
-        QWidget::focusNextPrevChild(next);
-    }
-    // Into the group, the focus goes to the selected option, so that Space there keeps the mode.
+    // Qt makes the four options one tab stop, but enters it at the option that had the focus
+    // last; as on the original platform the focus goes to the selected one, so that Space
+    // there keeps the mode.
     if (!option(vorher) && option(focusWidget())) {
         for (QRadioButton* o : {opMA, opAU, opMM, opHH}) {
             if (o->isChecked()) {

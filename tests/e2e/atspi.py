@@ -53,14 +53,14 @@ def pumpe(sekunden):
         time.sleep(0.02)
 
 
-def warte(bedingung, was, sekunden=10):
+def warte(bedingung, was, sekunden=30):
     ende = time.monotonic() + sekunden
     while time.monotonic() < ende:
         wert = bedingung()
         if wert:
             return wert
         pumpe(0.1)
-    fail(was)
+    fail(was() if callable(was) else was)
 
 
 def taste(*tasten):
@@ -112,11 +112,12 @@ def pruefe():
                     "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
                     "string:org.a11y.Status", "string:IsEnabled", "variant:boolean:true"],
                    check=True, stdout=subprocess.DEVNULL)
-    prozesse.append(subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL, start_new_session=True))
+    protokoll = open("openbox.log", "w")
+    prozesse.append(subprocess.Popen(["openbox", "--sm-disable"], stdout=protokoll,
+                                     stderr=subprocess.STDOUT, start_new_session=True))
     warte(lambda: subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
                                  capture_output=True, text=True).stdout.count("window id"),
-          "the window manager did not start")
+          lambda: "the window manager did not start: " + open("openbox.log").read())
     # A fixed time far from a full minute: the clock stays silent in every-minute mode.
     # Each in a process group of its own, ended as a whole: faketime does not pass a signal
     # on to the clock.
@@ -159,7 +160,7 @@ def pruefe():
     # Tab from the sentence lands on the selected option; Space there keeps the mode.
     taste("Tab")
     warte(lambda: fokus(elemente) == "jede Minute",
-          f"Tab from the sentence lands on {fokus(elemente)!r}, not on the selected option")
+          lambda: f"Tab from the sentence lands on {fokus(elemente)!r}, not on the selected")
     taste("space", "Tab")
     warte(lambda: fokus(elemente) == "Sekunden ansagen", "Tab does not leave the options")
     if not nach_name["jede Minute"].getState().contains(pyatspi.STATE_CHECKED):
@@ -174,15 +175,15 @@ def pruefe():
     pumpe(0.5)
     taste("Down")
     warte(lambda: text_von(liste) == STIMME_2,
-          f"after Down the voice list reads {text_von(liste)!r}, not {STIMME_2!r}")
+          lambda: f"after Down the voice list reads {text_von(liste)!r}, not {STIMME_2!r}")
     warte(lambda: ("object:text-changed:insert", "Ausgewählte Stimme", STIMME_2) in ereignisse,
-          f"no text-changed event for the new voice: {ereignisse}")
+          lambda: f"no text-changed event for the new voice: {ereignisse}")
     if gewaehlt(liste) != [STIMME_2]:
         fail(f"after Down the voice list has {gewaehlt(liste)} selected, not {STIMME_2!r}")
 
     taste("shift+Tab", "shift+Tab")
     warte(lambda: fokus(elemente) == "jede Minute",
-          f"Shift+Tab into the options lands on {fokus(elemente)!r}")
+          lambda: f"Shift+Tab into the options lands on {fokus(elemente)!r}")
 
     # Esc ends the clock, which keeps the voice chosen by the keyboard.
     taste("Escape")

@@ -1,8 +1,10 @@
 """Measures screenshots of the clock's window taken by hidpi.sh.
 
-Each argument is label:scale:path of a grey PGM. Checks that every caption lies whole inside
-its control (no ink at an edge where the control cuts it off) and that the digits and the
-sentence grow with the scale; prints the figures measured.
+Each argument is label:scale:path of a grey PGM. Checks that the window has its size at the
+scale, that no caption runs into an edge where its control cuts it off, and that the digits
+and the sentence grow with the scale; prints the figures measured. A caption cut off just
+between two letters leaves no ink at the edge: tst_form1's captionsFit, which draws each
+control wider as well, finds those too.
 """
 import sys
 
