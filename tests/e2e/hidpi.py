@@ -99,7 +99,7 @@ def main():
                 verhaeltnis = bilder[gross][i] / max(bilder[klein][i], 1)
                 print(f"{was} {gross} / {klein}: {verhaeltnis:.2f}")
                 if verhaeltnis < 1.6:
-                    fehler.append(f"{was} at {gross} only {verhaeltnis:.2f} times as tall as at {klein}")
+                    fehler.append(f"{was} at {gross}: {verhaeltnis:.2f} times as tall as at {klein}")
     for f in fehler:
         print("FAIL:", f)
     sys.exit(1 if fehler else 0)
