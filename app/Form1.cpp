@@ -15,6 +15,7 @@
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mSagWort.h"
+#include "mSchrift.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"
 
@@ -22,15 +23,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
-#include <QFontDatabase>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QWindow>
 
 #include <array>
 #include <cmath>
@@ -39,20 +40,6 @@ namespace {
 
 QString Text(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// The classic fonts of the window, where Debian's metric-compatible files are installed.
-void LadeSchriften() {
-    static const bool geladen = [] {
-        for (const char* datei :
-             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/ms_sans_serif.ttf"}) {
-            if (QFile::exists(datei)) {
-                QFontDatabase::addApplicationFont(datei);
-            }
-        }
-        return true;
-    }();
-    (void)geladen;
 }
 
 // The classic gap between an option's mark and its caption, so that the captions fit the
@@ -76,11 +63,13 @@ void Zeige(QLineEdit* box, const std::string& text) {
     }
 }
 
-QFont Schrift(const char* familie, double punkte) {
-    QFont f(familie);
-    f.setPointSizeF(punkte);
-    f.setWeight(QFont::Normal);
-    return f;
+// The application icon in the sizes of the hicolor theme that task bars and title bars use.
+QIcon ProgrammSymbol() {
+    QIcon symbol;
+    for (const int n : {16, 22, 24, 32, 48, 64, 128}) {
+        symbol.addFile(QString(":/icons/%1x%1/de.quorvane.tikkaru.png").arg(n), QSize(n, n));
+    }
+    return symbol;
 }
 
 } // namespace
@@ -100,27 +89,19 @@ void Form1::MissTwips() {
 
 void Form1::ErzeugeSteuerelemente() {
     MissTwips();
-    // Names a control of the layout and places it at its twips rectangle in its container,
-    // with its own font where it has one.
-    auto platziere = [this](QWidget* w, const char* name, QRect twips,
-                            const QFont* schrift = nullptr) {
+    // Names a control of the layout and places it at its twips rectangle in its container.
+    auto platziere = [this](QWidget* w, const char* name, QRect twips) {
         w->setObjectName(name);
         w->setGeometry(static_cast<int>(std::lround(twips.x() / vTwipsX)),
                        static_cast<int>(std::lround(twips.y() / vTwipsY)),
                        static_cast<int>(std::lround(twips.width() / vTwipsX)),
                        static_cast<int>(std::lround(twips.height() / vTwipsY)));
-        if (schrift) {
-            w->setFont(*schrift);
-        }
     };
 
     setWindowTitle("Quorvane Tikkaru");
-    setFont(Schrift("Tahoma", 8.25));
+    setWindowIcon(ProgrammSymbol());
     setFixedSize(static_cast<int>(std::lround(7890 / vTwipsX)),
                  static_cast<int>(std::lround(1740 / vTwipsY)));
-
-    const QFont klassisch = Schrift("MS Sans Serif", 8.25);
-    const QFont klein = Schrift("Tahoma", 6.75);
 
     coVoice = new QComboBox(this);
     platziere(coVoice, "coVoice", {2520, 1230, 3765, 315});
@@ -130,7 +111,7 @@ void Form1::ErzeugeSteuerelemente() {
     Timer1->setObjectName("Timer1");
 
     Frame1 = new QGroupBox(this);
-    platziere(Frame1, "Frame1", {60, 0, 7755, 645}, &klassisch);
+    platziere(Frame1, "Frame1", {60, 0, 7755, 645});
 
     TZ = new QLineEdit("00:00:00", Frame1);
     platziere(TZ, "TZ", {120, 210, 825, 315});
@@ -150,27 +131,27 @@ void Form1::ErzeugeSteuerelemente() {
     TT->setPalette(p);
 
     Frame2 = new QGroupBox(this);
-    platziere(Frame2, "Frame2", {60, 630, 6315, 1035}, &klassisch);
+    platziere(Frame2, "Frame2", {60, 630, 6315, 1035});
     chSek = new QCheckBox("Se&kunden ansagen", Frame2);
-    platziere(chSek, "chSek", {4830, 210, 1365, 315}, &klein);
+    platziere(chSek, "chSek", {4830, 210, 1365, 315});
     opHH = new QRadioButton("jede &Stunde", Frame2);
-    platziere(opHH, "opHH", {3630, 210, 1095, 315}, &klein);
+    platziere(opHH, "opHH", {3630, 210, 1095, 315});
     opMM = new QRadioButton("jede &Minute", Frame2);
-    platziere(opMM, "opMM", {2460, 210, 1095, 315}, &klein);
+    platziere(opMM, "opMM", {2460, 210, 1095, 315});
     opAU = new QRadioButton("&Fortlaufend", Frame2);
-    platziere(opAU, "opAU", {1290, 210, 1095, 315}, &klein);
+    platziere(opAU, "opAU", {1290, 210, 1095, 315});
     opMA = new QRadioButton("M&anuell", Frame2);
-    platziere(opMA, "opMA", {120, 210, 1095, 315}, &klein);
+    platziere(opMA, "opMA", {120, 210, 1095, 315});
     Label1 = new QLabel(QString::fromUtf8("Ausgewählte Stimme:"), Frame2);
     platziere(Label1, "Label1", {150, 660, 1545, 195});
 
     Frame4 = new QGroupBox(this);
-    platziere(Frame4, "Frame4", {6450, 630, 1365, 1035}, &klassisch);
+    platziere(Frame4, "Frame4", {6450, 630, 1365, 1035});
     cOK = new QPushButton("&Tikkaru !", Frame4);
-    platziere(cOK, "cOK", {120, 210, 1125, 315}, &klein);
+    platziere(cOK, "cOK", {120, 210, 1125, 315});
     cOK->setDefault(true);
     cExit = new QPushButton("Be&enden", Frame4);
-    platziere(cExit, "cExit", {120, 600, 1125, 315}, &klein);
+    platziere(cExit, "cExit", {120, 600, 1125, 315});
     // Enter on the focused exit button ends, as it does on any focused button.
     cExit->setAutoDefault(true);
 
@@ -183,6 +164,8 @@ void Form1::ErzeugeSteuerelemente() {
          std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
         b->setStyle(marken);
     }
+
+    SchriftenAnpassen();
 
     // The voice list belongs to the window but is drawn in front of the frame.
     coVoice->raise();
@@ -222,6 +205,20 @@ void Form1::ErzeugeSteuerelemente() {
     ZugaenglicheNamen();
 }
 
+void Form1::SchriftenAnpassen() {
+    const qreal skala = devicePixelRatioF();
+    setFont(Schrift("Tahoma", 8.25, skala));
+    const QFont klassisch = Schrift("MS Sans Serif", 8.25, skala);
+    for (QWidget* w : {Frame1, Frame2, Frame4}) {
+        w->setFont(klassisch);
+    }
+    // Each group shares one font, so that controls alike look alike; the fonts of the layout
+    // fit as they are where the classic faces are installed.
+    PasseAn({TZ, TT}, klassisch);
+    PasseAn({Label1}, klassisch);
+    PasseAn({chSek, opHH, opMM, opAU, opMA, cOK, cExit}, Schrift("Tahoma", 6.75, skala));
+}
+
 void Form1::ZugaenglicheNamen() {
     const auto benenne = [](QWidget* w, const char* name, const char* beschreibung) {
         w->setAccessibleName(QString::fromUtf8(name));
@@ -244,6 +241,7 @@ void Form1::ZugaenglicheNamen() {
     benenne(Frame4, "Befehle", "");
     benenne(cOK, "Tikkaru – Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
     benenne(cExit, "Beenden", "Beendet das Programm und speichert die Einstellungen (Esc)");
+    SetWindowRole(this);
 }
 
 bool Form1::MinuteOderStunde() const {
@@ -366,7 +364,8 @@ void Form1::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (cOK->isEnabled() && e->modifiers() == Qt::NoModifier) {
+        // The keypad's Enter carries the keypad modifier and announces as Return does.
+        if (cOK->isEnabled() && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             cOK->click();
             return;
         }
@@ -381,6 +380,27 @@ void Form1::keyPressEvent(QKeyEvent* e) {
         break;
     }
     QWidget::keyPressEvent(e);
+}
+
+bool Form1::focusNextPrevChild(bool next) {
+    const auto option = [this](const QWidget* w) {
+        return w == opMA || w == opAU || w == opMM || w == opHH;
+    };
+    QWidget* vorher = focusWidget();
+    if (!QWidget::focusNextPrevChild(next)) {
+        return false;
+    }
+    // Qt makes the four options one tab stop, but enters it at the option that had the focus
+    // last; as on the original platform the focus goes to the selected one, so that Space
+    // there keeps the mode.
+    if (!option(vorher) && option(focusWidget())) {
+        for (QRadioButton* o : {opMA, opAU, opMM, opHH}) {
+            if (o->isChecked()) {
+                o->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            }
+        }
+    }
+    return true;
 }
 
 namespace {
@@ -482,6 +502,11 @@ void Form1::ZeigeFenster() {
                    "28.05.2014");
     vLoaded = 1;
     show();
+    // A screen of another scale draws the window anew, with the faces that scale there.
+    if (QWindow* fenster = windowHandle()) {
+        connect(fenster, &QWindow::screenChanged, this, &Form1::SchriftenAnpassen,
+                Qt::UniqueConnection);
+    }
     TT->setFocus();
     ZeigeZeit();
 }

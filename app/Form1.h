@@ -88,9 +88,12 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void ErzeugeSteuerelemente();
+    // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
+    void SchriftenAnpassen();
     // German names and descriptions for screen readers; changes nothing on the screen.
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);

@@ -14,11 +14,14 @@ class TestForm1 : public QObject {
 private slots:
     void layout_data();
     void layout();
+    void captionsFit_data();
+    void captionsFit();
     void designState();
     void tabOrder();
     void coupling();
     void accessKeys();
-    void enterAnnouncesEscEnds();
+    void keys_data();
+    void keys();
     void focusInTTAfterClicks();
     void announcementWalk();
     void busyDuringAnnouncement();
@@ -94,6 +97,74 @@ void TestForm1::layout() {
     QCOMPARE(w->font().family(), family);
     QCOMPARE(w->font().pointSizeF(), points);
     QVERIFY(!w->font().bold() && !w->font().italic() && !w->font().underline());
+    // Where the classic faces fit, they are drawn as they are, not narrowed.
+    QCOMPARE(w->font().stretch(), 0);
+}
+
+void TestForm1::captionsFit_data() {
+    QTest::addColumn<QString>("name");
+    for (const char* n : {"opMA", "opAU", "opMM", "opHH", "chSek", "Label1", "cOK", "cExit"}) {
+        QTest::newRow(n) << n;
+    }
+}
+
+// The darkest pixel's columns: the ink of a caption, the first and the last column.
+static std::pair<int, int> Ink(const QImage& bild, int rand) {
+    int links = bild.width(), rechts = -1;
+    for (int y = rand; y < bild.height() - rand; ++y) {
+        for (int x = rand; x < bild.width() - rand; ++x) {
+            if (qGray(bild.pixel(x, y)) < 110) {
+                links = std::min(links, x);
+                rechts = std::max(rechts, x);
+            }
+        }
+    }
+    return {links, rechts};
+}
+
+// A control drawn as on the screen, at the screen's scale, but for its width.
+static QImage Drawn(QWidget* w, int width) {
+    const QSize size = w->size();
+    const qreal dpr = w->devicePixelRatioF();
+    w->resize(width, size.height());
+    QImage bild(QSize(width, size.height()) * dpr, QImage::Format_RGB32);
+    bild.setDevicePixelRatio(dpr);
+    bild.fill(Qt::white);
+    w->render(&bild);
+    w->resize(size);
+    return bild;
+}
+
+// Every caption is drawn whole inside its control, in whatever faces are installed and at
+// whatever scale this runs (the test is run at 1, 1.5 and 2, with and without fonts-wine):
+// drawn three times as wide, no ink lies beyond the control's own width.
+void TestForm1::captionsFit() {
+    QFETCH(QString, name);
+    FormFixture f;
+    QVERIFY(f.ShowActive());
+    auto* w = f.form->findChild<QWidget*>(name);
+    QVERIFY(w);
+    const qreal dpr = w->devicePixelRatioF();
+    const int weit = 3 * w->width();
+    const QImage bild = Drawn(w, weit);
+    if (qobject_cast<QPushButton*>(w) != nullptr) {
+        // Centred in a frame: the caption's ink is no wider than the space inside the frame.
+        const int rahmen = qRound(3 * dpr);
+        const auto [links, rechts] = Ink(bild, rahmen);
+        QVERIFY(rechts >= links);
+        QVERIFY2(rechts - links + 1 <= qRound(w->width() * dpr) - 2 * rahmen,
+                 qPrintable(QString("%1 px of ink").arg(rechts - links + 1)));
+    } else {
+        const auto [links, rechts] = Ink(bild, 0);
+        QVERIFY(rechts >= links);
+        QVERIFY2(
+            rechts < qRound(w->width() * dpr),
+            qPrintable(QString("ink up to %1 of %2 px").arg(rechts + 1).arg(w->width() * dpr)));
+    }
+    // At scale 1 with the classic faces the font is the one of the layout (see layout()).
+    qInfo("%s: %s %.2f pt, stretch %d, scale %.1f", qPrintable(name),
+          qPrintable(QFontInfo(w->font()).family()), w->font().pointSizeF(), w->font().stretch(),
+          dpr);
 }
 
 void TestForm1::designState() {
@@ -182,27 +253,68 @@ void TestForm1::accessKeys() {
     QTRY_COMPARE(f.endCalls, 1);
 }
 
-void TestForm1::enterAnnouncesEscEnds() {
+void TestForm1::keys_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<int>("announcements");
+    QTest::addColumn<int>("ends");
+    QTest::addColumn<QString>("focusAfter");
+    const auto row = [](const char* name, const char* mode, const char* focus, QKeySequence keys,
+                        int announcements, int ends, const char* after) {
+        QTest::newRow(name) << mode << focus << keys << announcements << ends << after;
+    };
+    const QKeyCombination keypadEnter(Qt::KeypadModifier, Qt::Key_Enter);
+    row("Return in TT", "opMM", "TT", QKeySequence(Qt::Key_Return), 1, 0, "TT");
+    row("Enter in TT", "opMM", "TT", QKeySequence(Qt::Key_Enter), 1, 0, "TT");
+    row("keypad Enter in TT", "opMM", "TT", QKeySequence(keypadEnter), 1, 0, "TT");
+    row("keypad Enter in the voice list", "opMM", "coVoice", QKeySequence(keypadEnter), 1, 0, "TT");
+    // Enter on the focused exit button ends instead of announcing.
+    row("Return on cExit", "opMM", "cExit", QKeySequence(Qt::Key_Return), 0, 1, "");
+    row("keypad Enter on cExit", "opMM", "cExit", QKeySequence(keypadEnter), 0, 1, "");
+    row("Esc in TT", "opMM", "TT", QKeySequence(Qt::Key_Escape), 0, 1, "");
+    // The options are one tab stop, entered at the selected option: Space there keeps the mode.
+    row("Tab from TT, every minute", "opMM", "TT", QKeySequence(Qt::Key_Tab), 0, 0, "opMM");
+    row("Tab from TT, every hour", "opHH", "TT", QKeySequence(Qt::Key_Tab), 0, 0, "opHH");
+    row("Tab from TT, manual", "opMA", "TT", QKeySequence(Qt::Key_Tab), 0, 0, "opMA");
+    row("Shift+Tab from chSek", "opAU", "chSek", QKeySequence(Qt::SHIFT | Qt::Key_Tab), 0, 0,
+        "opAU");
+    row("Tab, Tab leaves the options", "opMM", "TT", QKeySequence(Qt::Key_Tab, Qt::Key_Tab), 0, 0,
+        "chSek");
+    row("Shift+Tab leaves the options", "opHH", "chSek",
+        QKeySequence(Qt::SHIFT | Qt::Key_Tab, Qt::SHIFT | Qt::Key_Tab), 0, 0, "TT");
+    row("Tab, Space keeps the mode", "opHH", "TT", QKeySequence(Qt::Key_Tab, Qt::Key_Space), 0, 0,
+        "opHH");
+}
+
+// Keys pressed where the focus is, as a user types them.
+void TestForm1::keys() {
+    QFETCH(QString, mode);
+    QFETCH(QString, focus);
+    QFETCH(QKeySequence, keys);
+    QFETCH(int, announcements);
+    QFETCH(int, ends);
+    QFETCH(QString, focusAfter);
     FormFixture f;
     Form1& form = *f.form;
+    auto* option = form.findChild<QRadioButton*>(mode);
+    QVERIFY(option);
+    option->setChecked(true);
+    const bool sekunden = form.chSek->isChecked();
     QVERIFY(f.ShowActive());
-    form.TT->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCOMPARE(f.Announcements(), 1);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
-    QCOMPARE(f.Announcements(), 2);
-    // Enter on the focused exit button ends instead of announcing.
-    form.cExit->setFocus();
-    QTest::keyClick(form.cExit, Qt::Key_Return);
-    QCOMPARE(f.Announcements(), 2);
-    QCOMPARE(f.endCalls, 1);
-
-    FormFixture g;
-    g.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(g.form.get()));
-    g.form->TT->setFocus();
-    QTest::keyClick(g.form->TT, Qt::Key_Escape);
-    QCOMPARE(g.endCalls, 1);
+    auto* start = form.findChild<QWidget*>(focus);
+    start->setFocus();
+    QTRY_VERIFY(start->hasFocus());
+    for (int i = 0; i < keys.count(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), keys[i].key(), keys[i].keyboardModifiers());
+    }
+    QCOMPARE(f.Announcements(), announcements);
+    QCOMPARE(f.endCalls, ends);
+    if (!focusAfter.isEmpty()) {
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+    }
+    QVERIFY(option->isChecked());
+    QCOMPARE(form.chSek->isChecked(), sekunden);
 }
 
 void TestForm1::focusInTTAfterClicks() {

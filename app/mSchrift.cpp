@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mSchrift.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace {
+
+// The smallest size the window shrinks a caption to, in points.
+constexpr double KleinsteGroesse = 5.5;
+
+// A caption without its access-key marks, as it is drawn.
+QString OhneMarke(QString text) {
+    QString aus;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size()) {
+            ++i;
+        }
+        aus += text[i];
+    }
+    return aus;
+}
+
+// Where w draws its text, in w's coordinates, and how the text lies in it.
+struct TextFeld {
+    QRect rect;
+    bool zentriert = false;
+    QString text;
+    QString hoehe; // the text whose ink must fit in height
+};
+
+TextFeld FeldVon(const QWidget* w, const QFont& f) {
+    TextFeld feld;
+    QStyle* stil = w->style();
+    if (const auto* b = qobject_cast<const QAbstractButton*>(w)) {
+        QStyleOptionButton opt;
+        opt.initFrom(w);
+        opt.text = b->text();
+        opt.fontMetrics = QFontMetrics(f);
+        QStyle::SubElement teil = QStyle::SE_PushButtonContents;
+        if (qobject_cast<const QCheckBox*>(w) != nullptr) {
+            teil = QStyle::SE_CheckBoxContents;
+        } else if (qobject_cast<const QRadioButton*>(w) != nullptr) {
+            teil = QStyle::SE_RadioButtonContents;
+        } else {
+            feld.zentriert = true;
+        }
+        feld.rect = stil->subElementRect(teil, &opt, w);
+        if (feld.zentriert) {
+            // A push button's text keeps clear of its frame.
+            feld.rect.adjust(1, 0, -1, 0);
+        } else {
+            // An option's caption may run up to the control's edge, where the drawing stops.
+            feld.rect.setRight(w->width() - 1);
+        }
+        feld.text = OhneMarke(b->text());
+    } else if (const auto* l = qobject_cast<const QLabel*>(w)) {
+        feld.rect = l->contentsRect();
+        feld.text = OhneMarke(l->text());
+    } else if (const auto* e = qobject_cast<const QLineEdit*>(w)) {
+        // The frame, and the margin of 2 pixels a line edit keeps on either side of its text.
+        const int rahmen = e->hasFrame() ? stil->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+        feld.rect = e->rect().adjusted(rahmen + 2, rahmen, -rahmen - 2, -rahmen);
+        feld.text = e->text();
+        feld.hoehe = QString::fromUtf8("00:00:00 Es ist zwölf Uhr zwanzig.");
+    }
+    if (feld.hoehe.isEmpty()) {
+        feld.hoehe = feld.text;
+    }
+    return feld;
+}
+
+} // namespace
+
+void LadeSchriften() {
+    static const bool geladen = [] {
+        for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
+            const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
+            if (!pfad.isEmpty()) {
+                QFontDatabase::addApplicationFont(pfad);
+            }
+        }
+        return true;
+    }();
+    (void)geladen;
+}
+
+QFont Schrift(const QString& familie, double punkte, qreal pixelVerhaeltnis) {
+    const bool bitmap = QFontDatabase::hasFamily(familie) && !QFontDatabase::isScalable(familie);
+    QFont f(bitmap && pixelVerhaeltnis != 1.0 ? QStringLiteral("Tahoma") : familie);
+    f.setPointSizeF(punkte);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+bool PasstHinein(const QWidget* w, const QFont& f) {
+    const TextFeld feld = FeldVon(w, f);
+    if (!feld.rect.isValid()) {
+        return true;
+    }
+    const QFontMetricsF fm(f, w);
+    // The ink counts, not the advance: a last letter's bearing may stick out of the control.
+    const QRectF breite = fm.tightBoundingRect(feld.text);
+    const double rechts = feld.zentriert ? feld.rect.x() + (feld.rect.width() + breite.width()) / 2
+                                         : feld.rect.x() + breite.right();
+    if (rechts > feld.rect.right() + 1) {
+        return false;
+    }
+    if (feld.hoehe.isEmpty()) {
+        return true;
+    }
+    // Vertically centred: the line's top, then the ink's top and bottom below it.
+    const double oben = feld.rect.y() + (feld.rect.height() - fm.height()) / 2;
+    const QRectF tinte = fm.tightBoundingRect(feld.hoehe);
+    const double tinteOben = oben + fm.ascent() + tinte.top();
+    const double tinteUnten = oben + fm.ascent() + tinte.bottom();
+    return tinteOben >= feld.rect.top() && tinteUnten <= feld.rect.bottom() + 1;
+}
+
+void PasseAn(const QList<QWidget*>& gruppe, const QFont& f) {
+    const auto allePassen = [&gruppe](const QFont& probe) {
+        for (const QWidget* w : gruppe) {
+            if (!PasstHinein(w, probe)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QFont wahl = f;
+    for (double punkte = f.pointSizeF(); punkte >= KleinsteGroesse; punkte -= 0.25) {
+        bool gefunden = false;
+        for (const int breite :
+             {0, static_cast<int>(QFont::SemiCondensed), static_cast<int>(QFont::Condensed)}) {
+            QFont probe = f;
+            probe.setPointSizeF(punkte);
+            if (breite != 0) {
+                probe.setStretch(breite);
+            }
+            wahl = probe;
+            if (allePassen(probe)) {
+                gefunden = true;
+                break;
+            }
+        }
+        if (gefunden) {
+            break;
+        }
+    }
+    for (QWidget* w : gruppe) {
+        w->setFont(wahl);
+    }
+}
