@@ -41,3 +41,13 @@ start_pulse() {
     done
     return 1
 }
+
+# faketime names its semaphore and shared memory after its process id and leaves them behind
+# when it is killed; a later faketime that gets the same id then refuses to start. Those of
+# ended processes go.
+clear_stale_faketime() {
+    local f
+    for f in /dev/shm/sem.faketime_sem_* /dev/shm/faketime_shm_*; do
+        [ -e "$f" ] && ! kill -0 "${f##*_}" 2>/dev/null && rm -f "$f" || true
+    done
+}

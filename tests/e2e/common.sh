@@ -14,6 +14,7 @@ export HOME=$T/home XDG_CONFIG_HOME=$T/home/.config
 mkdir -p "$XDG_CONFIG_HOME" "$T/work"
 cd "$T/work"
 source "$HERE/../../scripts/lib.sh"
+clear_stale_faketime
 bg_pids=()
 finish() {
     for p in "${bg_pids[@]}"; do kill "$p" 2>/dev/null || true; done

@@ -169,6 +169,8 @@ cp "$units"/*.timer "$work/units/"
 if [ -n "${TIKKARU_TEST_SINK:-}" ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v faketime parec \
     > /dev/null; then
     mkdir -p "$work/home"
+    source "$src/scripts/lib.sh"
+    clear_stale_faketime
     parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
         --channels=1 --raw > "$work/rec.raw" &
     pids+=($!)
