@@ -101,8 +101,8 @@ struct FormFixture {
 
     int Announcements() const { return player.drains; }
 
-    // Shows the window with its voice list filled and makes it the active window.
-    bool ShowActive() {
+    // Fills the voice list, shows the window and makes it the active window.
+    bool FillVoicesAndShowActive() {
         FillVoices();
         form->show();
         form->activateWindow();
