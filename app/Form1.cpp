@@ -81,7 +81,10 @@ QFont Schrift(const char* familie, double punkte) {
 
 Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
     : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
-    LadeSchriften();
+    // Speaking once shows no window: its fonts would only delay the first sound.
+    if (!EinmalAnsage()) {
+        LadeSchriften();
+    }
     ErzeugeSteuerelemente();
 }
 
