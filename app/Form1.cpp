@@ -30,6 +30,8 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 
@@ -211,6 +213,7 @@ void Form1::ErzeugeSteuerelemente() {
     connect(cOK, &QPushButton::clicked, this, &Form1::cOK_Click);
     connect(cExit, &QPushButton::clicked, this, &Form1::cExit_Click);
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
+    Timer1->SetBedarf([this](double jetzt) { return NaechsterNoetigerTick(jetzt); });
     Timer1->start();
     ZugaenglicheNamen();
 }
@@ -299,6 +302,50 @@ void Form1::Timer1_Timer() {
     if (opMM->isChecked() && clock_.TimeText().ends_with("00")) {
         Tikkaru();
     }
+}
+
+bool Form1::Gesehen() const {
+    return isVisible() && windowHandle() != nullptr && windowHandle()->isExposed();
+}
+
+// A tick costs a wake-up of the whole program. Continuous mode and a running announcement
+// need every one; a window that can be seen needs one a second, just after the second
+// changes (the display changes then, and a full minute or hour is spoken then); a window
+// nobody sees needs only the full minute or hour its mode announces.
+double Form1::NaechsterNoetigerTick(double jetzt) const {
+    if (vBusy == 1 || opAU->isChecked()) {
+        return jetzt;
+    }
+    if (Gesehen()) {
+        return std::floor(jetzt) + 1;
+    }
+    if (opMM->isChecked()) {
+        return std::floor(jetzt / 60) * 60 + 60;
+    }
+    if (opHH->isChecked()) {
+        return std::floor(jetzt / 3600) * 3600 + 3600;
+    }
+    return jetzt + AlignedTimer::LaengsteRuhe;
+}
+
+void Form1::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (windowHandle() != nullptr) {
+        windowHandle()->installEventFilter(this);
+    }
+    Timer1->start();
+}
+
+// The window is seen again (restored, uncovered): the display is brought up to date before
+// it is drawn, and the ticks resume.
+bool Form1::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::Expose && o == windowHandle()) {
+        if (vBusy == 0) {
+            ZeigeZeit();
+        }
+        QTimer::singleShot(0, Timer1, &AlignedTimer::start);
+    }
+    return QWidget::eventFilter(o, e);
 }
 
 void Form1::ModusKlick(QRadioButton* option, bool sekunden) {

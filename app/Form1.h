@@ -86,6 +86,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -94,6 +96,10 @@ private:
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     bool MinuteOderStunde() const;
+    // Whether any of the window can be seen (shown, not minimised, not hidden from view).
+    bool Gesehen() const;
+    // When the next tick can change anything (seconds since midnight), given the time now.
+    double NaechsterNoetigerTick(double jetzt) const;
     // Whether the first argument asks to speak once ("!" or "!!").
     bool EinmalAnsage() const;
 
