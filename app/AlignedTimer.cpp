@@ -3,6 +3,7 @@
 
 #include "Clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -28,8 +29,29 @@ int AlignedTimer::MsBisZumNaechsten() const {
     return static_cast<int>(std::ceil(bis * 1000.0));
 }
 
+void AlignedTimer::SetBedarf(std::function<double(double)> bedarf) {
+    bedarf_ = std::move(bedarf);
+}
+
+int AlignedTimer::MsBisZumNoetigen() const {
+    const int naechster = MsBisZumNaechsten();
+    if (!bedarf_) {
+        return naechster;
+    }
+    const double jetzt = clock_.SecondsSinceMidnight();
+    const double bis = std::min(bedarf_(jetzt) - jetzt, LaengsteRuhe);
+    if (bis * 1000.0 <= naechster) {
+        return naechster;
+    }
+    // The first aligned point at or after the time asked for.
+    const double periode = interval_ / 1000.0;
+    const double ziel = jetzt + bis;
+    const double punkt = std::ceil((ziel - Vorlauf) / periode) * periode + Vorlauf;
+    return static_cast<int>(std::ceil((punkt - jetzt) * 1000.0));
+}
+
 void AlignedTimer::start() {
-    timer_.start(MsBisZumNaechsten());
+    timer_.start(MsBisZumNoetigen());
 }
 
 void AlignedTimer::stop() {
@@ -39,6 +61,6 @@ void AlignedTimer::stop() {
 void AlignedTimer::Tick() {
     // Re-arm first: the handler may run an announcement that processes events for seconds,
     // and ticks must keep arriving meanwhile.
-    timer_.start(MsBisZumNaechsten());
+    timer_.start(MsBisZumNoetigen());
     emit timeout();
 }

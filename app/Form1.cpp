@@ -31,6 +31,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QWindow>
 
 #include <array>
@@ -76,7 +77,10 @@ QIcon ProgrammSymbol() {
 
 Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
     : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
-    LadeSchriften();
+    // Speaking once shows no window: its fonts would only delay the first sound.
+    if (!EinmalAnsage(prozess_.CommandLine)) {
+        LadeSchriften();
+    }
     ErzeugeSteuerelemente();
 }
 
@@ -201,6 +205,7 @@ void Form1::ErzeugeSteuerelemente() {
     connect(cOK, &QPushButton::clicked, this, &Form1::cOK_Click);
     connect(cExit, &QPushButton::clicked, this, &Form1::cExit_Click);
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
+    Timer1->SetBedarf([this](double jetzt) { return NaechsterNoetigerTick(jetzt); });
     Timer1->start();
     ZugaenglicheNamen();
 }
@@ -314,9 +319,63 @@ void Form1::Timer1_Timer() {
     }
 }
 
+// Arms the running timer anew for what the next tick is needed for now (a stopped one, as in
+// tests that deliver the ticks themselves, stays stopped).
+void Form1::RearmTimer1() {
+    if (Timer1->isActive()) {
+        Timer1->start();
+    }
+}
+
+bool Form1::Gesehen() const {
+    return isVisible() && windowHandle() != nullptr && windowHandle()->isExposed();
+}
+
+// A tick costs a wake-up of the whole program. Continuous mode and a running announcement
+// need every one; a window that can be seen needs one a second, just after the second
+// changes (the display changes then, and a full minute or hour is spoken then); a window
+// nobody sees needs only the full minute or hour its mode announces.
+double Form1::NaechsterNoetigerTick(double jetzt) const {
+    if (vBusy == 1 || opAU->isChecked()) {
+        return jetzt;
+    }
+    if (Gesehen()) {
+        return std::floor(jetzt) + 1;
+    }
+    if (opMM->isChecked()) {
+        return std::floor(jetzt / 60) * 60 + 60;
+    }
+    if (opHH->isChecked()) {
+        return std::floor(jetzt / 3600) * 3600 + 3600;
+    }
+    return jetzt + AlignedTimer::LaengsteRuhe;
+}
+
+void Form1::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (windowHandle() != nullptr) {
+        windowHandle()->installEventFilter(this);
+    }
+    RearmTimer1();
+}
+
+// The window is seen again (restored, uncovered): the display is brought up to date before
+// it is drawn, and the ticks resume.
+bool Form1::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::Expose && o == windowHandle()) {
+        if (vBusy == 0) {
+            ZeigeZeit();
+        }
+        QTimer::singleShot(0, this, &Form1::RearmTimer1);
+    }
+    return QWidget::eventFilter(o, e);
+}
+
 void Form1::ModusKlick(QRadioButton* option, bool sekunden) {
     if (option->isChecked()) {
         chSek->setChecked(sekunden);
+        // The new mode may need the next tick sooner (continuous mode: every half second).
+        RearmTimer1();
     }
     if (isVisible()) {
         TT->setFocus();

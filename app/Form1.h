@@ -87,6 +87,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool focusNextPrevChild(bool next) override;
 
@@ -107,6 +109,11 @@ private:
     void SageEinmal();
     void WendeEinstellungenAn(const Einstellungen& store);
     void ZeigeFenster();
+    // Whether any of the window can be seen (shown, not minimised, not hidden from view).
+    bool Gesehen() const;
+    void RearmTimer1();
+    // When the next tick can change anything (seconds since midnight), given the time now.
+    double NaechsterNoetigerTick(double jetzt) const;
 
     Clock& clock_;
     Player& player_;

@@ -79,15 +79,23 @@ int main(int argc, char* argv[]) {
     }
 
     // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
-    // console it runs on the offscreen platform.
+    // console it runs on the minimal platform, which draws nothing and loads no fonts (the
+    // font set-up alone would cost more than the connection to the sound server).
     const bool einmal = EinmalAnsage(kommandozeile);
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "minimal");
     } else if (!HatAnzeige() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("tikkaru: keine grafische Anzeige gefunden (DISPLAY und WAYLAND_DISPLAY "
                    "sind leer).\nOhne Fenster: tikkaru '!'\n",
                    stderr);
         return 1;
+    }
+
+    // Speaking once connects to the sound server while the toolkit and the window are set up
+    // on the other core; the window connects at its first sound.
+    PulsePlayer player;
+    if (einmal) {
+        player.ConnectAhead();
     }
 
     QApplication app(argc, argv);
@@ -96,7 +104,6 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     SystemClock clock;
-    PulsePlayer player;
     QtEventPump pump;
 
     Prozess prozess;

@@ -31,8 +31,10 @@ p = argparse.ArgumentParser()
 p.add_argument("--tikkaru", required=True)
 p.add_argument("--probe", required=True)
 p.add_argument("--memory", required=True)
+p.add_argument("--leer", required=True)
 p.add_argument("--voices", required=True)
 p.add_argument("--sink", required=True)
+p.add_argument("--idle-sink", required=True)
 p.add_argument("--minutes", type=int, default=10)
 p.add_argument("--runs", type=int, default=9)
 p.add_argument("--cost-seconds", type=int, default=60)
@@ -53,11 +55,11 @@ def log(*a):
 class Recorder:
     """parec of the sink's monitor; every chunk with the real time it arrived."""
 
-    def __init__(self):
+    def __init__(self, sink=None, latency_ms=10, rate=RATE):
         self.chunks = []
         self.proc = subprocess.Popen(
-            ["parec", "-d", args.sink + ".monitor", "--latency-msec=10", "--format=s16le",
-             f"--rate={RATE}", "--channels=1", "--raw"],
+            ["parec", "-d", (sink or args.sink) + ".monitor", f"--latency-msec={latency_ms}",
+             "--format=s16le", f"--rate={rate}", "--channels=1", "--raw"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
@@ -80,6 +82,12 @@ class Recorder:
             s = array.array("h")
             s.frombytes(data[:n])
             self.chunks.append((t, s))
+
+    def samples(self):
+        out = array.array("h")
+        for _, s in list(self.chunks):
+            out.extend(s)
+        return out
 
     def stop(self):
         self.proc.terminate()
@@ -313,7 +321,7 @@ def gapless():
 
 def time_to_speak():
     log("time to speak")
-    ours, peer, window = [], [], []
+    ours, peer, window, leer, bare = [], [], [], [], []
     # Runs under faketime leave fontconfig caches dated in their fake time, which the next
     # start at the real time writes anew: these runs get homes of their own and no faketime.
     _, env = home(1)
@@ -334,6 +342,12 @@ def time_to_speak():
         rec.stop()
         if first is not None:
             peer.append(first - t0)
+        # Start to exit of a program that only loads the clock's libraries, and of one that
+        # loads none: what is spent before the clock's first line runs.
+        for prog, out in [(args.leer, leer), ("/bin/true", bare)]:
+            t0 = time.time()
+            subprocess.run([prog])
+            out.append(time.time() - t0)
 
         # Process start to the window mapped on the X server, seen by xev as it happens.
         xev = subprocess.Popen(["xev", "-root", "-event", "substructure"],
@@ -358,8 +372,65 @@ def time_to_speak():
         xev.terminate()
         xev.wait()
     row("Start to first sound, speaking once", "ms", ours,
-        "espeak-ng -v de, the same sentence", peer, "", 1000)
+        "espeak-ng -v de, the same sentence", peer, "<= espeak-ng", 1000)
+    row("Start to exit, empty program with the clock's libraries", "ms", leer,
+        "/bin/true (no library but the C library)", bare, "", 1000)
     row("Start to window shown", "ms", window, "", None, "", 1000)
+
+
+# ---- 3b. the start of the first piece on an idle sink ------------------------------------------
+
+
+def lost_start():
+    """How much of the first piece's start a recorder of an idle sink misses. A new stream on an
+    idle sink makes the server rewind what the sink had rendered ahead; a monitor has passed
+    that on already, so a sound written into it is cut at its start. The piece is found in the
+    recording by its part from 40 ms on, and its onset there is compared with its own."""
+    log("start of the first piece on an idle sink")
+    path = os.path.join(args.voices, "1", "ES.wav")
+    with wave.open(path) as w:
+        rate = w.getframerate()
+        piece = array.array("h")
+        piece.frombytes(w.readframes(w.getnframes()))
+    onset = next(i for i, v in enumerate(piece) if abs(v) > THRESHOLD)
+    tail = piece[int(0.040 * rate):]
+
+    def dot(rec, off, step):
+        return sum(tail[i] * rec[off + i] for i in range(0, len(tail), step))
+
+    def missing(rec):
+        first = next((i for i, v in enumerate(rec) if abs(v) > THRESHOLD), None)
+        if first is None:
+            return None
+        # The part from 40 ms on lies after the first sound heard, at most half a second on.
+        lo = max(0, first - int(0.040 * rate))
+        hi = min(len(rec) - len(tail), first + int(0.5 * rate))
+        if hi <= lo:
+            return None
+        coarse = max(range(lo, hi, 4), key=lambda o: dot(rec, o, 4))
+        best = max(range(max(lo, coarse - 6), min(hi, coarse + 7)), key=lambda o: dot(rec, o, 1))
+        start = best - int(0.040 * rate)  # where the piece's first sample lies
+        heard = next((i for i in range(max(0, start), len(rec)) if abs(rec[i]) > THRESHOLD),
+                     None)
+        return None if heard is None else (heard - start - onset) / rate
+
+    ours, peer = [], []
+    _, env = home(1)
+    env = dict(env, PULSE_SINK=args.idle_sink)
+    for _ in range(args.runs):
+        for out, cmd in [(ours, [args.tikkaru, "!"]),
+                         (peer, ["paplay", "-d", args.idle_sink, path])]:
+            rec = Recorder(args.idle_sink, 20, rate)
+            time.sleep(0.5)
+            subprocess.run(cmd, env=env, stderr=subprocess.DEVNULL)
+            time.sleep(0.3)
+            rec.stop()
+            m = missing(rec.samples())
+            if m is not None:
+                out.append(m)
+            time.sleep(0.5)
+    row("Start of the first piece lost, idle sink", "ms", ours, "paplay of the piece", peer,
+        "~0", 1000)
 
 
 # ---- 4. cost ---------------------------------------------------------------------------------------
@@ -383,7 +454,8 @@ def cost():
         idle.append((c1 - c0) * 60 / window)
         c0 = c1
     stop(proc)
-    row("CPU idle, manual mode", "s per minute", idle, "", None, "< 0.12 s (0.2 % of a core)")
+    row("CPU idle, manual mode, window shown", "s per minute", idle, "", None,
+        "<= 0.06 s (0.1 % of a core)")
 
     # Continuous mode, sampled closely enough to see each pause on the recording.
     _, env = home(2)
@@ -437,6 +509,114 @@ def cost():
                      ", ".join(f"{rss[k] / 1024:.1f}" for k in sorted(rss)) + " MiB.")
 
 
+# ---- 4b. cost while nothing is visible ------------------------------------------------------
+
+
+def x_window_of(proc):
+    r = subprocess.run(["xdotool", "search", "--pid", str(proc.pid), "--name", "^Quorvane"],
+                       capture_output=True, text=True)
+    return r.stdout.split()
+
+
+def quiet_cost(proc, secs, window=10):
+    """CPU per minute in windows of `window` s that hold no full minute (and so no
+    announcement of every-minute mode); the announcements' own cost is returned apart."""
+    quiet, minutes = [], []
+    end = time.time() + secs
+    while time.time() < end:
+        t0, c0 = time.time(), cpu_seconds(proc.pid)
+        time.sleep(window)
+        t1, c1 = time.time(), cpu_seconds(proc.pid)
+        per_minute = (c1 - c0) * 60 / (t1 - t0)
+        # A full minute inside, or its announcement still running just after it.
+        if int(t1 // 60) != int((t0 - 4) // 60):
+            minutes.append(per_minute)
+        else:
+            quiet.append(per_minute)
+    return quiet, minutes
+
+
+def hidden():
+    secs = max(args.cost_seconds, 60)
+    log("cost while nothing is visible: every-minute mode,", secs, "s each")
+    # Minimised: a window manager unmaps an iconified window; here xdotool does it.
+    _, env = home(3)
+    proc = start([args.tikkaru], env)
+    wait_window()
+    time.sleep(2)
+    for w in x_window_of(proc):
+        subprocess.run(["xdotool", "windowunmap", w])
+    time.sleep(1)
+    quiet, minutes = quiet_cost(proc, secs)
+    stop(proc)
+    row("CPU idle, window minimised, every-minute mode", "s per minute", quiet, "", None,
+        "<= 0.03 s")
+    if minutes:
+        row("CPU, window minimised, 10 s holding a full minute", "s per minute", minutes)
+    # Covered: another window lies over the whole window (xev's, at the same place).
+    _, env = home(3)
+    proc = start([args.tikkaru], env)
+    wait_window()
+    time.sleep(2)
+    cover = subprocess.Popen(["xev", "-geometry", "1000x400+0+0"], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    quiet, _ = quiet_cost(proc, secs)
+    cover.terminate()
+    cover.wait()
+    stop(proc)
+    row("CPU idle, window covered, every-minute mode", "s per minute", quiet, "", None,
+        "<= 0.03 s")
+
+
+# ---- 4c. memory on Wayland ----------------------------------------------------------------
+
+
+def wayland():
+    log("resident memory on Wayland (weston, headless)")
+    plugin = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so"
+    if not shutil.which("weston") or not os.path.exists(plugin):
+        notes.append("Wayland: not measured, weston or Qt's Wayland plugin (qt6-wayland) is "
+                     "not installed.")
+        return
+    sock = "tikkaru-bench-wayland"
+    weston = subprocess.Popen(["weston", "--backend=headless-backend.so", f"--socket={sock}",
+                               "--idle-time=0"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    path = os.path.join(os.environ["XDG_RUNTIME_DIR"], sock)
+    deadline = time.time() + 10
+    while not os.path.exists(path) and time.time() < deadline:
+        time.sleep(0.1)
+    if not os.path.exists(path):
+        weston.terminate()
+        weston.wait()
+        notes.append("Wayland: not measured, weston did not start here.")
+        return
+    time.sleep(1)
+
+    def rss_after_start(extra):
+        _, env = home(1)
+        env.update(extra)
+        proc = start([args.tikkaru], env)
+        time.sleep(4)  # no window list to ask on Wayland: long enough to be shown and idle
+        kb = rss_kb(proc.pid) if proc.poll() is None else -1
+        stop(proc)
+        return kb / 1024
+
+    wl = {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": sock}
+    ours, x11, bare = [], [], []
+    for _ in range(3):
+        ours.append(rss_after_start(wl))
+        x11.append(rss_after_start({"QT_QPA_PLATFORM": "xcb"}))
+        bare.append(rss_after_start(dict(wl, QT_WAYLAND_DISABLE_WINDOWDECORATION="1")))
+    weston.terminate()
+    weston.wait()
+    row("Resident memory after start, Wayland (weston)", "MiB", ours,
+        "the same build on X11 (Xvfb)", x11, "within 10 MiB of X11")
+    row("Resident memory after start, Wayland (weston)", "MiB", ours,
+        "the same on Wayland without Qt's window frame", bare, "")
+
+
 # ---- 5. scale --------------------------------------------------------------------------------------
 
 
@@ -459,8 +639,8 @@ def fmt(x):
     return f"{x:.3f}" if abs(x) < 1 else f"{x:.1f}" if abs(x) < 100 else f"{x:.0f}"
 
 
-parts = {"dot": on_the_dot, "gapless": gapless, "speak": time_to_speak, "cost": cost,
-         "scale": scale}
+parts = {"dot": on_the_dot, "gapless": gapless, "speak": time_to_speak, "lost": lost_start,
+         "cost": cost, "hidden": hidden, "wayland": wayland, "scale": scale}
 for name, fn in parts.items():
     if not args.only or name in args.only.split(","):
         fn()

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     FastPump pump;
     Prozess prozess;
     prozess.CurrentDir = home.path().toStdString();
-    prozess.EndProgram = [] {};
+    prozess.EndProgram = [](int) {};
     Form1 form(clock, player, pump, prozess);
     form.Form_Load();
     form.opMA->setChecked(true); // no announcement of the scheduler's own in between

@@ -73,6 +73,7 @@ struct PulsePlayer::Impl {
     PlayFailure firstFailure = PlayFailure::None;
     int operationSuccess = 0;
     bool serverRewinds = true; // PulseAudio proper; PipeWire's pulse server does not rewind
+    bool connected = false;    // the context was ready and the server has said what it is
 
     // The loop thread tells the waiting caller that something happened. The caller never holds
     // wakeMutex while it takes the loop's lock, so the two locks cannot deadlock.
@@ -187,6 +188,7 @@ struct PulsePlayer::Impl {
             pa_context_unref(context);
             context = nullptr;
         }
+        connected = false;
     }
 
     void Close(Stream* s) {
@@ -205,8 +207,7 @@ struct PulsePlayer::Impl {
         }
     }
 
-    // A connection that is ready, made now if there is none (bounded by connectTimeout).
-    bool Connect() {
+    bool StartLoop() {
         if (loop == nullptr) {
             loop = pa_threaded_mainloop_new();
             if (loop != nullptr && pa_threaded_mainloop_start(loop) < 0) {
@@ -219,9 +220,46 @@ struct PulsePlayer::Impl {
                 return false;
             }
         }
+        return true;
+    }
+
+    // Asks the server for a connection and returns without waiting for it; false when the
+    // request could not even be made. The caller holds the loop's lock.
+    bool BeginConnect() {
+        context = pa_context_new(pa_threaded_mainloop_get_api(loop), options.appName.c_str());
+        if (context == nullptr) {
+            GiveUp(PlayFailure::NoServer);
+            return false;
+        }
+        pa_context_set_state_callback(context, &Impl::OnContextState, this);
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            qCDebug(lcPlayer) << "no server:" << pa_strerror(pa_context_errno(context));
+            GiveUp(PlayFailure::NoServer);
+            return false;
+        }
+        return true;
+    }
+
+    // Starts connecting ahead of the first sound; Connect() then finds the connection on its
+    // way or ready.
+    void ConnectAhead() {
+        if (!StartLoop()) {
+            return;
+        }
+        Locked lock(loop);
+        if (context == nullptr && Now() >= nextAttempt) {
+            BeginConnect();
+        }
+    }
+
+    // A connection that is ready, made now if there is none (bounded by connectTimeout).
+    bool Connect() {
+        if (!StartLoop()) {
+            return false;
+        }
         {
             Locked lock(loop);
-            if (context != nullptr) {
+            if (context != nullptr && connected) {
                 if (pa_context_get_state(context) == PA_CONTEXT_READY) {
                     return true;
                 }
@@ -229,19 +267,11 @@ struct PulsePlayer::Impl {
                 GiveUp(PlayFailure::ServerLost);
                 return false;
             }
-            if (Now() < nextAttempt) {
-                return false;
-            }
-            context = pa_context_new(pa_threaded_mainloop_get_api(loop), options.appName.c_str());
+            // Either no connection, or one begun ahead that is still on its way.
             if (context == nullptr) {
-                GiveUp(PlayFailure::NoServer);
-                return false;
-            }
-            pa_context_set_state_callback(context, &Impl::OnContextState, this);
-            if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-                qCDebug(lcPlayer) << "no server:" << pa_strerror(pa_context_errno(context));
-                GiveUp(PlayFailure::NoServer);
-                return false;
+                if (Now() < nextAttempt || !BeginConnect()) {
+                    return false;
+                }
             }
         }
         const bool answered = WaitFor(
@@ -267,6 +297,8 @@ struct PulsePlayer::Impl {
             GiveUp(PlayFailure::ServerSilent);
             return false;
         }
+        Locked lock(loop);
+        connected = true;
         return true;
     }
 
@@ -540,6 +572,10 @@ void PulsePlayer::Drain() {
     }
     Locked lock(d->loop);
     d->CloseAll();
+}
+
+void PulsePlayer::ConnectAhead() {
+    d->ConnectAhead();
 }
 
 PlayFailure PulsePlayer::FirstFailure() const {

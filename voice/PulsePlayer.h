@@ -54,6 +54,11 @@ public:
     PulsePlayer(const PulsePlayer&) = delete;
     PulsePlayer& operator=(const PulsePlayer&) = delete;
 
+    // Starts connecting to the sound server and returns at once, so that the connection is
+    // made while the caller does other work; the first sound waits for the rest of it (within
+    // the usual bound). Without this call the connection is made at the first sound.
+    void ConnectAhead();
+
     void PlayImage(const QByteArray& wav) override;
     void PlayFile(const std::string& path) override;
     // Waits until everything written has been heard, then closes the streams.

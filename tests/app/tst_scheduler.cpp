@@ -171,6 +171,32 @@ void TestScheduler::alignedTicks() {
         QVERIFY2(ms >= 0 && ms <= 503, qPrintable(QString::number(ms)));
         QVERIFY2(phase >= 0.002 && phase < 0.004, qPrintable(QString::number(phase)));
     }
+
+    // Ticks that cannot change anything are left out: a window nobody sees wakes for the full
+    // minute or hour its mode announces (at least every 10 s), a window that is seen once a
+    // second, continuous mode every half second.
+    struct Fall {
+        const char* modus;
+        bool gezeigt;
+        int h, m;
+        double s;
+        int ms;
+    };
+    for (const Fall& c :
+         {Fall{"opMM", false, 12, 0, 55.3, 4702}, Fall{"opMM", false, 12, 0, 30.0, 10002},
+          Fall{"opHH", false, 12, 59, 57.25, 2752}, Fall{"opMA", false, 12, 0, 3.9, 10102},
+          Fall{"opAU", false, 12, 0, 30.1, 402}, Fall{"opMA", true, 12, 0, 0.3, 702},
+          Fall{"opAU", true, 12, 0, 0.3, 202}}) {
+        FormFixture g;
+        if (c.gezeigt) {
+            QVERIFY(g.FillVoicesAndShowActive());
+        }
+        g.form->findChild<QRadioButton*>(c.modus)->setChecked(true);
+        g.clock.Set(c.h, c.m, c.s);
+        const int ms = g.form->Timer1->MsBisZumNoetigen();
+        QVERIFY2(std::abs(ms - c.ms) <= 1,
+                 qPrintable(QString("%1 %2: %3 ms").arg(c.modus).arg(c.s).arg(ms)));
+    }
 }
 
 QTEST_MAIN(TestScheduler)
