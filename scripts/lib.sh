@@ -51,3 +51,13 @@ clear_stale_faketime() {
         [ -e "$f" ] && ! kill -0 "${f##*_}" 2>/dev/null && rm -f "$f" || true
     done
 }
+
+# Runs a command (a build) with its output held back; shows the output only when it fails.
+quietly() {
+    local log status=0
+    log=$(mktemp)
+    "$@" >"$log" 2>&1 || status=$?
+    [ "$status" = 0 ] || cat "$log" >&2
+    rm -f "$log"
+    return "$status"
+}
