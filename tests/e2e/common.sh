@@ -33,13 +33,21 @@ await_samples() {
     fail "the recorder records nothing"
 }
 
-# Records the null sink's monitor into $T/rec.raw (16 kHz mono) from now on.
-start_recording() {
-    parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
-        --channels=1 --raw > "$T/rec.raw" &
-    bg_pids+=($!)
-    await_samples "$T/rec.raw"
+# Records the monitor of sink $2 (on server $3, default the test server) into $T/$1.raw,
+# 16 kHz mono, from now on; stop_recording ends the latest.
+record() {
+    parec ${3:+-s "$3"} -d "$2.monitor" --latency-msec=10 --format=s16le --rate=16000 \
+        --channels=1 --raw > "$T/$1.raw" 2>/dev/null &
+    rec_pid=$!
+    bg_pids+=($rec_pid)
+    await_samples "$T/$1.raw"
 }
+stop_recording() { kill "$rec_pid" 2>/dev/null || true; wait "$rec_pid" 2>/dev/null || true; }
+# The number of stretches of sound in recording $1.
+heard() { python3 "$HERE/segments.py" "$T/$1.raw" | wc -l; }
+
+# Records the test sink into $T/rec.raw from now on.
+start_recording() { record rec "$TIKKARU_TEST_SINK"; }
 
 # The stretches of sound recorded so far, one "start length" (ms) a line.
 stretches() { python3 "$HERE/segments.py" "$T/rec.raw"; }

@@ -25,24 +25,12 @@ fi
 
 step() { echo "-- $*"; }
 
-# Records the monitor of sink $2 on server $3 (default: the test server) into $T/$1.raw.
-record() {
-    local server=${3:-$main_pulse}
-    parec -s "$server" -d "$2.monitor" --latency-msec=10 --format=s16le --rate=16000 \
-        --channels=1 --raw > "$T/$1.raw" 2>/dev/null &
-    bg_pids+=($!)
-    rec_pid=$!
-    await_samples "$T/$1.raw"
-}
-stop_recording() { kill "$rec_pid" 2>/dev/null || true; wait "$rec_pid" 2>/dev/null || true; }
-heard() { python3 "$HERE/segments.py" "$T/$1.raw" | wc -l; }
-
 # Starts the windowed clock (arguments: environment assignments) and waits for its window.
 start_clock() {
     env "$@" "${unpriv[@]}" "$TIKKARU" &
     clock_pid=$!
     bg_pids+=($clock_pid)
-    win=$(timeout 10 xdotool search --sync --name '^Quorvane Tikkaru' | head -n1) || true
+    win=$(window_id) || true
     [ -n "$win" ] || fail "no window"
 }
 # Waits up to $1 seconds for the clock to end; its exit status in $clock_status.
