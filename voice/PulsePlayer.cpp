@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -73,6 +74,7 @@ struct PulsePlayer::Impl {
     PlayFailure firstFailure = PlayFailure::None;
     int operationSuccess = 0;
     bool serverRewinds = true; // PulseAudio proper; PipeWire's pulse server does not rewind
+    bool sinkIdle = true;      // no other stream played on the sink when ours was opened
     bool connected = false;    // the context was ready and the server has said what it is
 
     // The loop thread tells the waiting caller that something happened. The caller never holds
@@ -110,6 +112,12 @@ struct PulsePlayer::Impl {
         if (info != nullptr && info->server_name != nullptr) {
             static_cast<Impl*>(self)->serverRewinds =
                 std::strstr(info->server_name, "PipeWire") == nullptr;
+        }
+        static_cast<Impl*>(self)->Wake();
+    }
+    static void OnSinkInfo(pa_context*, const pa_sink_info* info, int, void* self) {
+        if (info != nullptr) {
+            static_cast<Impl*>(self)->sinkIdle = info->state != PA_SINK_RUNNING;
         }
         static_cast<Impl*>(self)->Wake();
     }
@@ -304,6 +312,25 @@ struct PulsePlayer::Impl {
 
     // A playback stream for sampleSpec on the ready connection (bounded by connectTimeout).
     Stream* Open(const pa_sample_spec& sampleSpec) {
+        // Whether other streams keep the sink running: then a new stream of ours joins without
+        // a rewind and needs no lead (see RewindLeadBytes).
+        if (serverRewinds) {
+            pa_operation* op = nullptr;
+            {
+                Locked lock(loop);
+                const char* sink = std::getenv("PULSE_SINK");
+                sinkIdle = true;
+                op = pa_context_get_sink_info_by_name(
+                    context, sink != nullptr && *sink != 0 ? sink : "@DEFAULT_SINK@",
+                    &Impl::OnSinkInfo, this);
+            }
+            if (!WaitForOperation(op, nullptr, Now() + options.connectTimeout)) {
+                Locked lock(loop);
+                qCDebug(lcPlayer) << "no sink information in time";
+                GiveUp(PlayFailure::ServerSilent);
+                return nullptr;
+            }
+        }
         auto s = std::make_unique<Stream>();
         s->sampleSpec = sampleSpec;
         {
@@ -426,8 +453,9 @@ struct PulsePlayer::Impl {
     // what the rewind takes instead; the sound still starts at once, and a pause before it
     // keeps its length. The rewind reaches back over what the sink holds ahead: its latency
     // from the last timing answer, less the time since; when that is nearly used up, the sink
-    // is about to render its next block, so the whole configured latency. The caller holds the
-    // loop's lock.
+    // is about to render its next block, so the whole configured latency. Where other streams
+    // keep the sink running, a stream of ours joins without such a rewind and a lead would
+    // only be heard as a delay: there is none then. The caller holds the loop's lock.
     std::size_t RewindLeadBytes(const Stream* s) const {
         const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
         if (t == nullptr || t->playing != 0) {
@@ -469,7 +497,7 @@ struct PulsePlayer::Impl {
         const std::size_t frameBytes = pa_frame_size(&sampleSpec);
         const int64_t chunkFrames = sampleSpec.rate;
         std::vector<char> buffer;
-        bool lead = serverRewinds && s->queuedUntil < Now();
+        bool lead = serverRewinds && sinkIdle && s->queuedUntil < Now();
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
