@@ -17,10 +17,13 @@ std::string SperrDatei() {
     return dir + "/tikkaru.lock";
 }
 
+namespace {
+// The lock, held until the process ends. EndeSofort removes it; a process that is killed
+// leaves the file, which the next start recognises as stale by its process id.
+QLockFile* sperre = nullptr;
+} // namespace
+
 bool VorherigeInstanz() {
-    // Held until the process ends; the operating system's end of the process leaves the file,
-    // which the next start recognises as stale by its process id.
-    static QLockFile* sperre = nullptr;
     static bool andere = false;
     if (sperre) {
         return andere; // asked again: the same answer
@@ -115,6 +118,9 @@ std::string EndeMeldung(EndeStatus status) {
 }
 
 void EndeSofort(int status) {
+    if (sperre != nullptr) {
+        sperre->unlock(); // only a lock of our own; spares the next start the stale check
+    }
     std::fflush(nullptr);
     std::_Exit(status);
 }
