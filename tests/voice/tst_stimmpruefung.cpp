@@ -77,6 +77,16 @@ QByteArray WavKopf(quint32 dataBytes, quint16 kodierung = 1, const char* data = 
     return k;
 }
 
+// n samples of a tone, 16-bit little-endian, to follow a WavKopf.
+QByteArray Ton(int n) {
+    QByteArray b;
+    for (int i = 0; i < n; ++i) {
+        const qint16 x = static_cast<qint16>(16000 * std::sin(i * 0.125));
+        b.append(static_cast<char>(x & 0xFF)).append(static_cast<char>(x >> 8 & 0xFF));
+    }
+    return b;
+}
+
 void Ersetze(const QString& ordner, const QString& alt, const QString& neu) {
     QVERIFY(QFile::remove(ordner + "/" + alt));
     if (!neu.isEmpty()) {
@@ -198,23 +208,13 @@ void TestStimmPruefung::folder_data() {
     // It plays, but less than its header promises: 200 ms promised, 100 ms there.
     QTest::newRow("truncated") << Aufbau([](const QString& o) {
         Vollstaendig(o);
-        QByteArray b = WavKopf(8820);
-        for (int i = 0; i < 4410 / 2; ++i) {
-            const qint16 x = static_cast<qint16>(16000 * std::sin(i * 0.125));
-            b.append(static_cast<char>(x & 0xFF)).append(static_cast<char>(x >> 8 & 0xFF));
-        }
-        SchreibeDatei(o + "/uhr.wav", b);
+        SchreibeDatei(o + "/uhr.wav", WavKopf(8820) + Ton(4410 / 2));
     }) << Zustaende{} << "uhr.wav"
                                << "abgeschnitten: laut Kopf 200 ms, vorhanden 100 ms" << alle;
     // A writer that streams leaves the size unknown; nothing is missing.
     QTest::newRow("data size unknown") << Aufbau([](const QString& o) {
         Vollstaendig(o);
-        QByteArray b = WavKopf(0xFFFFFFFF);
-        for (int i = 0; i < 2205; ++i) {
-            const qint16 x = static_cast<qint16>(16000 * std::sin(i * 0.125));
-            b.append(static_cast<char>(x & 0xFF)).append(static_cast<char>(x >> 8 & 0xFF));
-        }
-        SchreibeDatei(o + "/uhr.wav", b);
+        SchreibeDatei(o + "/uhr.wav", WavKopf(0xFFFFFFFF) + Ton(2205));
     }) << Zustaende{} << "uhr.wav"
                                        << "" << alle;
     // The clock looks only for the .wav name; a sound under another name is pointed out.
