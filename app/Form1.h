@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "mProzess.h"
+
 #include <QWidget>
 
-#include <functional>
 #include <string>
 
 class Clock;
@@ -18,19 +19,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-
-// What start-up and shutdown need of the process, injectable for tests.
-struct Prozess {
-    // The command-line text (arguments after the program name).
-    std::string CommandLine;
-    // The current working directory.
-    std::string CurrentDir;
-    // True when another copy of the program is running (and this one must end).
-    std::function<bool()> PreviousInstance = [] { return false; };
-    // Ends the program at once with the given exit status. After it returns (in tests) the
-    // caller stops too.
-    std::function<void(int Status)> EndProgram;
-};
 
 // The clock's one window: the controls, their handlers, the display refresh, the
 // announcement and the scheduler's tick.
