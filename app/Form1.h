@@ -19,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+enum class Modus;
 
 // The clock's one window: the controls, their handlers, the display refresh, the
 // announcement and the scheduler's tick.
@@ -88,7 +89,8 @@ private:
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     void ZeigeZeit(const std::string& zeit);
-    bool MinuteOderStunde() const;
+    // The mode its option button selects.
+    Modus GewaehlterModus() const;
     // The steps of start-up.
     void MissTwips();
     void Platziere(const Einstellungen& store);
@@ -99,9 +101,10 @@ private:
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;
+    // Tells the timer what the schedule needs of the window: whenever mode, busy or sight
+    // change.
+    void MeldeZustand();
     void RearmTimer1();
-    // When the next tick can change anything (seconds since midnight), given the time now.
-    double NaechsterNoetigerTick(double jetzt) const;
 
     Clock& clock_;
     Player& player_;
