@@ -78,7 +78,7 @@ int Pixel(double twips, double twipsProPixel) {
     return static_cast<int>(std::lround(twips / twipsProPixel));
 }
 
-// A control of the fixed layout: made as a member of the window by `erzeuge`, in its
+// A control of the fixed layout: made as a member of the window by `erzeuge` (its kind), in its
 // container, at its twips rectangle, with its caption.
 struct Steuerelement {
     QWidget* (*erzeuge)(Form1& form, QWidget* eltern);
@@ -88,55 +88,29 @@ struct Steuerelement {
     const char* text;
 };
 
-template <class T, T* Form1::*feld> QWidget* Erzeuge(Form1& form, QWidget* eltern) {
+using F = Form1;
+
+template <class T, T* Form1::*feld> QWidget* Neu(Form1& form, QWidget* eltern) {
     form.*feld = new T(eltern);
     return form.*feld;
 }
 
 // The controls in the order they are made; the timer comes before them.
 const std::array<Steuerelement, 14> Layout = {{
-    {Erzeuge<QComboBox, &Form1::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
-    {Erzeuge<QGroupBox, &Form1::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
-    {Erzeuge<QLineEdit, &Form1::TZ>, "TZ", &Form1::Frame1, {120, 210, 825, 315}, "00:00:00"},
-    {Erzeuge<QLineEdit, &Form1::TT>, "TT", &Form1::Frame1, {1020, 210, 6615, 315}, ""},
-    {Erzeuge<QGroupBox, &Form1::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
-    {Erzeuge<QCheckBox, &Form1::chSek>,
-     "chSek",
-     &Form1::Frame2,
-     {4830, 210, 1365, 315},
-     "Se&kunden ansagen"},
-    {Erzeuge<QRadioButton, &Form1::opHH>,
-     "opHH",
-     &Form1::Frame2,
-     {3630, 210, 1095, 315},
-     "jede &Stunde"},
-    {Erzeuge<QRadioButton, &Form1::opMM>,
-     "opMM",
-     &Form1::Frame2,
-     {2460, 210, 1095, 315},
-     "jede &Minute"},
-    {Erzeuge<QRadioButton, &Form1::opAU>,
-     "opAU",
-     &Form1::Frame2,
-     {1290, 210, 1095, 315},
-     "&Fortlaufend"},
-    {Erzeuge<QRadioButton, &Form1::opMA>,
-     "opMA",
-     &Form1::Frame2,
-     {120, 210, 1095, 315},
-     "M&anuell"},
-    {Erzeuge<QLabel, &Form1::Label1>,
-     "Label1",
-     &Form1::Frame2,
-     {150, 660, 1545, 195},
-     "Ausgewählte Stimme:"},
-    {Erzeuge<QGroupBox, &Form1::Frame4>, "Frame4", nullptr, {6450, 630, 1365, 1035}, ""},
-    {Erzeuge<QPushButton, &Form1::cOK>, "cOK", &Form1::Frame4, {120, 210, 1125, 315}, "&Tikkaru !"},
-    {Erzeuge<QPushButton, &Form1::cExit>,
-     "cExit",
-     &Form1::Frame4,
-     {120, 600, 1125, 315},
-     "Be&enden"},
+    {Neu<QComboBox, &F::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
+    {Neu<QGroupBox, &F::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
+    {Neu<QLineEdit, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
+    {Neu<QLineEdit, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
+    {Neu<QGroupBox, &F::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
+    {Neu<QCheckBox, &F::chSek>, "chSek", &F::Frame2, {4830, 210, 1365, 315}, "Se&kunden ansagen"},
+    {Neu<QRadioButton, &F::opHH>, "opHH", &F::Frame2, {3630, 210, 1095, 315}, "jede &Stunde"},
+    {Neu<QRadioButton, &F::opMM>, "opMM", &F::Frame2, {2460, 210, 1095, 315}, "jede &Minute"},
+    {Neu<QRadioButton, &F::opAU>, "opAU", &F::Frame2, {1290, 210, 1095, 315}, "&Fortlaufend"},
+    {Neu<QRadioButton, &F::opMA>, "opMA", &F::Frame2, {120, 210, 1095, 315}, "M&anuell"},
+    {Neu<QLabel, &F::Label1>, "Label1", &F::Frame2, {150, 660, 1545, 195}, "Ausgewählte Stimme:"},
+    {Neu<QGroupBox, &F::Frame4>, "Frame4", nullptr, {6450, 630, 1365, 1035}, ""},
+    {Neu<QPushButton, &F::cOK>, "cOK", &F::Frame4, {120, 210, 1125, 315}, "&Tikkaru !"},
+    {Neu<QPushButton, &F::cExit>, "cExit", &F::Frame4, {120, 600, 1125, 315}, "Be&enden"},
 }};
 
 } // namespace
@@ -166,11 +140,7 @@ void Form1::ErzeugeSteuerelemente() {
     Timer1 = new AlignedTimer(clock_, 500, this);
     Timer1->setObjectName("Timer1");
     for (const Steuerelement& e : Layout) {
-        QWidget* eltern = this;
-        if (e.rahmen != nullptr) {
-            eltern = this->*e.rahmen;
-        }
-        QWidget* w = e.erzeuge(*this, eltern);
+        QWidget* w = e.erzeuge(*this, e.rahmen ? static_cast<QWidget*>(this->*e.rahmen) : this);
         w->setObjectName(e.name);
         w->setGeometry(Pixel(e.twips.x(), vTwipsX), Pixel(e.twips.y(), vTwipsY),
                        Pixel(e.twips.width(), vTwipsX), Pixel(e.twips.height(), vTwipsY));
@@ -179,50 +149,13 @@ void Form1::ErzeugeSteuerelemente() {
         }
     }
 
-    coVoice->setEditable(false);
-    TZ->setReadOnly(true);
-    TZ->setAlignment(Qt::AlignCenter);
-    TT->setReadOnly(true);
-    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The spoken word stays highlighted also while another control has the focus.
-    QPalette p = TT->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight,
-               p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
-    TT->setPalette(p);
-    cOK->setDefault(true);
-    // Enter on the focused exit button ends, as it does on any focused button.
-    cExit->setAutoDefault(true);
-
-    // The window owns the style of the marks; the controls only use it.
-    auto* marken = new EngeMarken;
-    marken->setParent(this);
-    for (QAbstractButton* b :
-         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
-        b->setStyle(marken);
-    }
-
+    EntwurfsZustand();
     SchriftenAnpassen();
 
     // The voice list belongs to the window but is drawn in front of the frame.
     coVoice->raise();
 
     opMM->setChecked(true);
-
-    setTabOrder(TT, opMA);
-    setTabOrder(opMA, opAU);
-    setTabOrder(opAU, opMM);
-    setTabOrder(opMM, opHH);
-    setTabOrder(opHH, chSek);
-    setTabOrder(chSek, coVoice);
-    setTabOrder(coVoice, cOK);
-    setTabOrder(cOK, cExit);
-    setTabOrder(cExit, TZ);
-    for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Frame2),
-                       static_cast<QWidget*>(Frame4), static_cast<QWidget*>(Label1)}) {
-        w->setFocusPolicy(Qt::NoFocus);
-    }
 
     auto beiAuswahl = [this](QRadioButton* option, void (Form1::*handler)()) {
         connect(option, &QRadioButton::toggled, this, [this, handler](bool an) {
@@ -242,6 +175,41 @@ void Form1::ErzeugeSteuerelemente() {
     MeldeZustand();
     Timer1->start();
     ZugaenglicheNamen();
+}
+
+void Form1::EntwurfsZustand() {
+    coVoice->setEditable(false);
+    TZ->setReadOnly(true);
+    TZ->setAlignment(Qt::AlignCenter);
+    TT->setReadOnly(true);
+    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The spoken word stays highlighted also while another control has the focus.
+    QPalette p = TT->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    TT->setPalette(p);
+    cOK->setDefault(true);
+    // Enter on the focused exit button ends, as it does on any focused button.
+    cExit->setAutoDefault(true);
+    // The sentence first, the digits last; frames and label take no focus.
+    const std::array<QWidget*, 10> reihe = {TT,    opMA,    opAU, opMM,  opHH,
+                                            chSek, coVoice, cOK,  cExit, TZ};
+    for (std::size_t i = 1; i < reihe.size(); ++i) {
+        setTabOrder(reihe[i - 1], reihe[i]);
+    }
+    for (QWidget* w : std::array<QWidget*, 4>{Frame1, Frame2, Frame4, Label1}) {
+        w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    // The window owns the style of the marks; the controls only use it.
+    auto* marken = new EngeMarken;
+    marken->setParent(this);
+    for (QAbstractButton* b :
+         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
+        b->setStyle(marken);
+    }
 }
 
 void Form1::SchriftenAnpassen() {

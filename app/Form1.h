@@ -83,6 +83,8 @@ protected:
 
 private:
     void ErzeugeSteuerelemente();
+    // The controls' properties beyond place and caption: read-only boxes, default buttons...
+    void EntwurfsZustand();
     // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
     void SchriftenAnpassen();
     // German names and descriptions for screen readers; changes nothing on the screen.
