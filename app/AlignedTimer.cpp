@@ -29,17 +29,10 @@ int AlignedTimer::MsBisZumNaechsten() const {
     return static_cast<int>(std::ceil(bis * 1000.0));
 }
 
-void AlignedTimer::SetBedarf(std::function<double(double)> bedarf) {
-    bedarf_ = std::move(bedarf);
-}
-
 int AlignedTimer::MsBisZumNoetigen() const {
     const int naechster = MsBisZumNaechsten();
-    if (!bedarf_) {
-        return naechster;
-    }
     const double jetzt = clock_.SecondsSinceMidnight();
-    const double bis = std::min(bedarf_(jetzt) - jetzt, LaengsteRuhe);
+    const double bis = std::min(NaechsterNoetigerTick(jetzt, zustand_) - jetzt, LaengsteRuhe);
     if (bis * 1000.0 <= naechster) {
         return naechster;
     }

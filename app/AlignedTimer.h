@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "mZeitplan.h"
+
 #include <QObject>
 #include <QTimer>
-
-#include <functional>
 
 class Clock;
 
 // A timer that ticks every interval, phase-aligned to the clock: each tick falls a few
 // milliseconds after a whole multiple of the interval (every full and half second for
-// 500 ms), and is re-armed from the clock on every tick so that it never drifts.
+// 500 ms), and is re-armed from the clock on every tick so that it never drifts. Ticks that
+// could not change anything are left out, as the schedule says for the window's state.
 class AlignedTimer : public QObject {
     Q_OBJECT
 public:
@@ -23,15 +24,12 @@ public:
     // Milliseconds from now to the next aligned tick.
     int MsBisZumNaechsten() const;
 
-    // Ticks that could not change anything may be left out: `bedarf(jetzt)` gets the clock's
-    // seconds since midnight and returns when the next tick is needed (seconds since
-    // midnight; at or before `jetzt` for the very next one). The timer then wakes at the first
-    // aligned point from then on, at the latest after LaengsteRuhe, so that a changed clock
-    // or a machine that slept is noticed soon.
-    void SetBedarf(std::function<double(double jetzt)> bedarf);
+    // The window's state as the schedule needs it; it counts from the next arming (start or
+    // tick) on. The timer wakes at the first aligned point at or after the next needed tick,
+    // at the latest after LaengsteRuhe.
+    void SetZustand(const Zustand& zustand) { zustand_ = zustand; }
     // Milliseconds from now to the next tick that is needed.
     int MsBisZumNoetigen() const;
-    static constexpr double LaengsteRuhe = 10.0;
 
 signals:
     void timeout();
@@ -41,6 +39,6 @@ private:
 
     const Clock& clock_;
     int interval_;
-    std::function<double(double)> bedarf_;
+    Zustand zustand_;
     QTimer timer_;
 };

@@ -9,7 +9,6 @@
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
-#include "mExist.h"
 #include "mGetCMD.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
@@ -18,6 +17,7 @@
 #include "mSchrift.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"
+#include "mZeitplan.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -73,6 +73,46 @@ QIcon ProgrammSymbol() {
     return symbol;
 }
 
+// Twips in pixels, at the screen's twips per pixel.
+int Pixel(double twips, double twipsProPixel) {
+    return static_cast<int>(std::lround(twips / twipsProPixel));
+}
+
+// A control of the fixed layout: made as a member of the window by `erzeuge` (its kind), in its
+// container, at its twips rectangle, with its caption.
+struct Steuerelement {
+    QWidget* (*erzeuge)(Form1& form, QWidget* eltern);
+    const char* name;
+    QGroupBox* Form1::*rahmen; // nullptr: the window itself
+    QRect twips;
+    const char* text;
+};
+
+using F = Form1;
+
+template <class T, T* Form1::*feld> QWidget* Neu(Form1& form, QWidget* eltern) {
+    form.*feld = new T(eltern);
+    return form.*feld;
+}
+
+// The controls in the order they are made; the timer comes before them.
+const std::array<Steuerelement, 14> Layout = {{
+    {Neu<QComboBox, &F::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
+    {Neu<QGroupBox, &F::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
+    {Neu<QLineEdit, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
+    {Neu<QLineEdit, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
+    {Neu<QGroupBox, &F::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
+    {Neu<QCheckBox, &F::chSek>, "chSek", &F::Frame2, {4830, 210, 1365, 315}, "Se&kunden ansagen"},
+    {Neu<QRadioButton, &F::opHH>, "opHH", &F::Frame2, {3630, 210, 1095, 315}, "jede &Stunde"},
+    {Neu<QRadioButton, &F::opMM>, "opMM", &F::Frame2, {2460, 210, 1095, 315}, "jede &Minute"},
+    {Neu<QRadioButton, &F::opAU>, "opAU", &F::Frame2, {1290, 210, 1095, 315}, "&Fortlaufend"},
+    {Neu<QRadioButton, &F::opMA>, "opMA", &F::Frame2, {120, 210, 1095, 315}, "M&anuell"},
+    {Neu<QLabel, &F::Label1>, "Label1", &F::Frame2, {150, 660, 1545, 195}, "Ausgewählte Stimme:"},
+    {Neu<QGroupBox, &F::Frame4>, "Frame4", nullptr, {6450, 630, 1365, 1035}, ""},
+    {Neu<QPushButton, &F::cOK>, "cOK", &F::Frame4, {120, 210, 1125, 315}, "&Tikkaru !"},
+    {Neu<QPushButton, &F::cExit>, "cExit", &F::Frame4, {120, 600, 1125, 315}, "Be&enden"},
+}};
+
 } // namespace
 
 Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
@@ -93,102 +133,29 @@ void Form1::MissTwips() {
 
 void Form1::ErzeugeSteuerelemente() {
     MissTwips();
-    // Names a control of the layout and places it at its twips rectangle in its container.
-    auto platziere = [this](QWidget* w, const char* name, QRect twips) {
-        w->setObjectName(name);
-        w->setGeometry(static_cast<int>(std::lround(twips.x() / vTwipsX)),
-                       static_cast<int>(std::lround(twips.y() / vTwipsY)),
-                       static_cast<int>(std::lround(twips.width() / vTwipsX)),
-                       static_cast<int>(std::lround(twips.height() / vTwipsY)));
-    };
-
     setWindowTitle("Quorvane Tikkaru");
     setWindowIcon(ProgrammSymbol());
-    setFixedSize(static_cast<int>(std::lround(7890 / vTwipsX)),
-                 static_cast<int>(std::lround(1740 / vTwipsY)));
-
-    coVoice = new QComboBox(this);
-    platziere(coVoice, "coVoice", {2520, 1230, 3765, 315});
-    coVoice->setEditable(false);
+    setFixedSize(Pixel(7890, vTwipsX), Pixel(1740, vTwipsY));
 
     Timer1 = new AlignedTimer(clock_, 500, this);
     Timer1->setObjectName("Timer1");
-
-    Frame1 = new QGroupBox(this);
-    platziere(Frame1, "Frame1", {60, 0, 7755, 645});
-
-    TZ = new QLineEdit("00:00:00", Frame1);
-    platziere(TZ, "TZ", {120, 210, 825, 315});
-    TZ->setReadOnly(true);
-    TZ->setAlignment(Qt::AlignCenter);
-
-    TT = new QLineEdit(Frame1);
-    platziere(TT, "TT", {1020, 210, 6615, 315});
-    TT->setReadOnly(true);
-    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The spoken word stays highlighted also while another control has the focus.
-    QPalette p = TT->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight,
-               p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
-    TT->setPalette(p);
-
-    Frame2 = new QGroupBox(this);
-    platziere(Frame2, "Frame2", {60, 630, 6315, 1035});
-    chSek = new QCheckBox("Se&kunden ansagen", Frame2);
-    platziere(chSek, "chSek", {4830, 210, 1365, 315});
-    opHH = new QRadioButton("jede &Stunde", Frame2);
-    platziere(opHH, "opHH", {3630, 210, 1095, 315});
-    opMM = new QRadioButton("jede &Minute", Frame2);
-    platziere(opMM, "opMM", {2460, 210, 1095, 315});
-    opAU = new QRadioButton("&Fortlaufend", Frame2);
-    platziere(opAU, "opAU", {1290, 210, 1095, 315});
-    opMA = new QRadioButton("M&anuell", Frame2);
-    platziere(opMA, "opMA", {120, 210, 1095, 315});
-    Label1 = new QLabel(QString::fromUtf8("Ausgewählte Stimme:"), Frame2);
-    platziere(Label1, "Label1", {150, 660, 1545, 195});
-
-    Frame4 = new QGroupBox(this);
-    platziere(Frame4, "Frame4", {6450, 630, 1365, 1035});
-    cOK = new QPushButton("&Tikkaru !", Frame4);
-    platziere(cOK, "cOK", {120, 210, 1125, 315});
-    cOK->setDefault(true);
-    cExit = new QPushButton("Be&enden", Frame4);
-    platziere(cExit, "cExit", {120, 600, 1125, 315});
-    // Enter on the focused exit button ends, as it does on any focused button.
-    cExit->setAutoDefault(true);
-
-    static EngeMarken* marken = [] {
-        auto* stil = new EngeMarken;
-        stil->setParent(qApp);
-        return stil;
-    }();
-    for (QAbstractButton* b :
-         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
-        b->setStyle(marken);
+    for (const Steuerelement& e : Layout) {
+        QWidget* w = e.erzeuge(*this, e.rahmen ? static_cast<QWidget*>(this->*e.rahmen) : this);
+        w->setObjectName(e.name);
+        w->setGeometry(Pixel(e.twips.x(), vTwipsX), Pixel(e.twips.y(), vTwipsY),
+                       Pixel(e.twips.width(), vTwipsX), Pixel(e.twips.height(), vTwipsY));
+        if (*e.text != 0) {
+            w->setProperty("text", QString::fromUtf8(e.text));
+        }
     }
 
+    EntwurfsZustand();
     SchriftenAnpassen();
 
     // The voice list belongs to the window but is drawn in front of the frame.
     coVoice->raise();
 
     opMM->setChecked(true);
-
-    setTabOrder(TT, opMA);
-    setTabOrder(opMA, opAU);
-    setTabOrder(opAU, opMM);
-    setTabOrder(opMM, opHH);
-    setTabOrder(opHH, chSek);
-    setTabOrder(chSek, coVoice);
-    setTabOrder(coVoice, cOK);
-    setTabOrder(cOK, cExit);
-    setTabOrder(cExit, TZ);
-    for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Frame2),
-                       static_cast<QWidget*>(Frame4), static_cast<QWidget*>(Label1)}) {
-        w->setFocusPolicy(Qt::NoFocus);
-    }
 
     auto beiAuswahl = [this](QRadioButton* option, void (Form1::*handler)()) {
         connect(option, &QRadioButton::toggled, this, [this, handler](bool an) {
@@ -205,9 +172,44 @@ void Form1::ErzeugeSteuerelemente() {
     connect(cOK, &QPushButton::clicked, this, &Form1::cOK_Click);
     connect(cExit, &QPushButton::clicked, this, &Form1::cExit_Click);
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
-    Timer1->SetBedarf([this](double jetzt) { return NaechsterNoetigerTick(jetzt); });
+    MeldeZustand();
     Timer1->start();
     ZugaenglicheNamen();
+}
+
+void Form1::EntwurfsZustand() {
+    coVoice->setEditable(false);
+    TZ->setReadOnly(true);
+    TZ->setAlignment(Qt::AlignCenter);
+    TT->setReadOnly(true);
+    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The spoken word stays highlighted also while another control has the focus.
+    QPalette p = TT->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    TT->setPalette(p);
+    cOK->setDefault(true);
+    // Enter on the focused exit button ends, as it does on any focused button.
+    cExit->setAutoDefault(true);
+    // The sentence first, the digits last; frames and label take no focus.
+    const std::array<QWidget*, 10> reihe = {TT,    opMA,    opAU, opMM,  opHH,
+                                            chSek, coVoice, cOK,  cExit, TZ};
+    for (std::size_t i = 1; i < reihe.size(); ++i) {
+        setTabOrder(reihe[i - 1], reihe[i]);
+    }
+    for (QWidget* w : std::array<QWidget*, 4>{Frame1, Frame2, Frame4, Label1}) {
+        w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    // The window owns the style of the marks; the controls only use it.
+    auto* marken = new EngeMarken;
+    marken->setParent(this);
+    for (QAbstractButton* b :
+         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
+        b->setStyle(marken);
+    }
 }
 
 void Form1::SchriftenAnpassen() {
@@ -249,8 +251,17 @@ void Form1::ZugaenglicheNamen() {
     SetWindowRole(this);
 }
 
-bool Form1::MinuteOderStunde() const {
-    return opMM->isChecked() || opHH->isChecked();
+Modus Form1::GewaehlterModus() const {
+    if (opAU->isChecked()) {
+        return Modus::Fortlaufend;
+    }
+    if (opMM->isChecked()) {
+        return Modus::JedeMinute;
+    }
+    if (opHH->isChecked()) {
+        return Modus::JedeStunde;
+    }
+    return Modus::Manuell;
 }
 
 void Form1::ZeigeZeit() {
@@ -272,11 +283,14 @@ void Form1::Tikkaru() {
         return;
     }
     vBusy = 1;
+    MeldeZustand();
     cOK->setEnabled(false);
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
-    const std::string satz = SprechSatz(zeit, chSek->isChecked(), MinuteOderStunde());
+    const std::string satz = SprechSatz(zeit, chSek->isChecked(),
+                                        GewaehlterModus() == Modus::JedeMinute ||
+                                            GewaehlterModus() == Modus::JedeStunde);
     TT->setText(QString::fromStdString(satz));
     TT->setCursorPosition(0);
 
@@ -294,6 +308,7 @@ void Form1::Tikkaru() {
     TT->setSelection(0, 0);
     TT->setCursorPosition(0);
     vBusy = 0;
+    MeldeZustand();
     cOK->setEnabled(true);
 }
 
@@ -303,25 +318,24 @@ void Form1::Timer1_Timer() {
     if (vBusy == 0) {
         ZeigeZeit(zeit);
     }
-    if (opAU->isChecked()) {
-        Tikkaru();
-        return;
+    const TickEntscheidung tick =
+        EntscheideTick(zeit, GewaehlterModus(), zuletztAngesagt_, vBusy != 0);
+    if (tick.merken) {
+        zuletztAngesagt_ = zeit;
     }
-    const bool stunde = opHH->isChecked() && zeit.ends_with("00:00");
-    const bool minute = opMM->isChecked() && zeit.ends_with("00");
-    // A full minute or hour is spoken once, also when its announcement is over before its
-    // second is (no sound server): the next tick in that second finds it spoken.
-    if ((stunde || minute) && zeit != zuletztAngesagt_) {
-        if (vBusy == 0) {
-            zuletztAngesagt_ = zeit;
-        }
+    if (tick.ansagen) {
         Tikkaru();
     }
+}
+
+void Form1::MeldeZustand() {
+    Timer1->SetZustand({GewaehlterModus(), vBusy != 0, Gesehen()});
 }
 
 // Arms the running timer anew for what the next tick is needed for now (a stopped one, as in
 // tests that deliver the ticks themselves, stays stopped).
 void Form1::RearmTimer1() {
+    MeldeZustand();
     if (Timer1->isActive()) {
         Timer1->start();
     }
@@ -329,26 +343,6 @@ void Form1::RearmTimer1() {
 
 bool Form1::Gesehen() const {
     return isVisible() && windowHandle() != nullptr && windowHandle()->isExposed();
-}
-
-// A tick costs a wake-up of the whole program. Continuous mode and a running announcement
-// need every one; a window that can be seen needs one a second, just after the second
-// changes (the display changes then, and a full minute or hour is spoken then); a window
-// nobody sees needs only the full minute or hour its mode announces.
-double Form1::NaechsterNoetigerTick(double jetzt) const {
-    if (vBusy == 1 || opAU->isChecked()) {
-        return jetzt;
-    }
-    if (Gesehen()) {
-        return std::floor(jetzt) + 1;
-    }
-    if (opMM->isChecked()) {
-        return std::floor(jetzt / 60) * 60 + 60;
-    }
-    if (opHH->isChecked()) {
-        return std::floor(jetzt / 3600) * 3600 + 3600;
-    }
-    return jetzt + AlignedTimer::LaengsteRuhe;
 }
 
 void Form1::showEvent(QShowEvent* e) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "mProzess.h"
+
 #include <QWidget>
 
-#include <functional>
 #include <string>
 
 class Clock;
@@ -18,19 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-
-// What start-up and shutdown need of the process, injectable for tests.
-struct Prozess {
-    // The command-line text (arguments after the program name).
-    std::string CommandLine;
-    // The current working directory.
-    std::string CurrentDir;
-    // True when another copy of the program is running (and this one must end).
-    std::function<bool()> PreviousInstance = [] { return false; };
-    // Ends the program at once with the given exit status. After it returns (in tests) the
-    // caller stops too.
-    std::function<void(int Status)> EndProgram;
-};
+enum class Modus;
 
 // The clock's one window: the controls, their handlers, the display refresh, the
 // announcement and the scheduler's tick.
@@ -94,13 +83,16 @@ protected:
 
 private:
     void ErzeugeSteuerelemente();
+    // The controls' properties beyond place and caption: read-only boxes, default buttons...
+    void EntwurfsZustand();
     // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
     void SchriftenAnpassen();
     // German names and descriptions for screen readers; changes nothing on the screen.
     void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     void ZeigeZeit(const std::string& zeit);
-    bool MinuteOderStunde() const;
+    // The mode its option button selects.
+    Modus GewaehlterModus() const;
     // The steps of start-up.
     void MissTwips();
     void Platziere(const Einstellungen& store);
@@ -111,9 +103,10 @@ private:
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;
+    // Tells the timer what the schedule needs of the window: whenever mode, busy or sight
+    // change.
+    void MeldeZustand();
     void RearmTimer1();
-    // When the next tick can change anything (seconds since midnight), given the time now.
-    double NaechsterNoetigerTick(double jetzt) const;
 
     Clock& clock_;
     Player& player_;

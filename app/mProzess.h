@@ -3,6 +3,8 @@
 
 #include "Player.h"
 
+#include <QCoreApplication>
+
 #include <functional>
 #include <string>
 
@@ -37,3 +39,17 @@ void BeiBeendenSignal(std::function<void()> handler);
 
 // Ends the process at once, without further events.
 [[noreturn]] void EndeSofort(int status = 0);
+
+// What start-up and shutdown need of the process, injectable for tests.
+struct Prozess {
+    // The command-line text (arguments after the program name).
+    std::string CommandLine;
+    // The current working directory.
+    std::string CurrentDir;
+    // True when another copy of the program is running (and this one must end).
+    std::function<bool()> PreviousInstance = [] { return false; };
+    // Ends the program at once with the given exit status. After it returns (in tests) the
+    // caller stops too. Unless told otherwise the event loop ends with the status, so that
+    // the program returns from main with it.
+    std::function<void(int Status)> EndProgram = [](int status) { QCoreApplication::exit(status); };
+};

@@ -17,17 +17,17 @@ namespace {
 
 // libsndfile's virtual I/O over an image in memory.
 struct Image {
-    const QByteArray* bytes;
+    QByteArray bytes; // a shared copy of the caller's array: no bytes are copied
     sf_count_t pos = 0;
 };
 
 sf_count_t ImageLength(void* user) {
-    return static_cast<Image*>(user)->bytes->size();
+    return static_cast<Image*>(user)->bytes.size();
 }
 
 sf_count_t ImageSeek(sf_count_t offset, int whence, void* user) {
     auto* im = static_cast<Image*>(user);
-    const sf_count_t size = im->bytes->size();
+    const sf_count_t size = im->bytes.size();
     sf_count_t to = offset;
     if (whence == SEEK_CUR) {
         to += im->pos;
@@ -40,8 +40,8 @@ sf_count_t ImageSeek(sf_count_t offset, int whence, void* user) {
 
 sf_count_t ImageRead(void* out, sf_count_t count, void* user) {
     auto* im = static_cast<Image*>(user);
-    const sf_count_t n = std::clamp<sf_count_t>(im->bytes->size() - im->pos, 0, count);
-    std::memcpy(out, im->bytes->constData() + im->pos, static_cast<std::size_t>(n));
+    const sf_count_t n = std::clamp<sf_count_t>(im->bytes.size() - im->pos, 0, count);
+    std::memcpy(out, im->bytes.constData() + im->pos, static_cast<std::size_t>(n));
     im->pos += n;
     return n;
 }
@@ -60,7 +60,7 @@ struct SoundDecoder::Impl {
     SNDFILE* file = nullptr;
     SF_INFO info{};
     int fd = -1; // a descriptor of our own, closed after the decoder
-    Image image{nullptr};
+    Image image;
     SF_VIRTUAL_IO io{ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
     Status status = Status::NotOpened;
     std::string error;
@@ -114,7 +114,7 @@ SoundDecoder SoundDecoder::OpenImage(const QByteArray& image) {
         d->error = "empty image";
         return SoundDecoder(std::move(d));
     }
-    d->image.bytes = &image;
+    d->image.bytes = image;
     d->file = sf_open_virtual(&d->io, SFM_READ, &d->info, &d->image);
     d->Opened();
     return SoundDecoder(std::move(d));

@@ -21,7 +21,7 @@ public:
     // The file at path. It is opened without blocking and only when it is a regular file: a
     // FIFO or a device under a word piece's name must not stop the clock.
     static SoundDecoder OpenFile(const std::string& path);
-    // A complete sound file image in memory; image must outlive the decoder.
+    // A complete sound file image in memory; the decoder keeps a shared copy of it.
     static SoundDecoder OpenImage(const QByteArray& image);
 
     SoundDecoder(SoundDecoder&&) noexcept;

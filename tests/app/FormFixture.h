@@ -38,13 +38,11 @@ struct FormFixture {
     std::vector<Played> played;
 
     explicit FormFixture(Prozess p = {}) {
-        if (!p.EndProgram) {
-            p.EndProgram = [this](int status) {
-                if (endCalls++ == 0) {
-                    endStatus = status;
-                }
-            };
-        }
+        p.EndProgram = [this](int status) {
+            if (endCalls++ == 0) {
+                endStatus = status;
+            }
+        };
         form = std::make_unique<Form1>(clock, player, pump, std::move(p));
         form->Timer1->stop(); // ticks come from the fixture
         pump.advance = [this](double s) { clock.Advance(s); };

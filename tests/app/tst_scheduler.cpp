@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FormFixture.h"
+#include "mZeitplan.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
+Q_DECLARE_METATYPE(Modus)
 
 // The tick's decisions over simulated time: pieces take 0.3 s, ticks fall every half second,
 // also inside an announcement.
@@ -19,6 +22,10 @@ private slots:
     void buttonAcrossFullMinuteSwallowsIt();
     void switchToManualDuringAnnouncement();
     void alignedTicks();
+    void tickDecision_data();
+    void tickDecision();
+    void nextNeededTick_data();
+    void nextNeededTick();
 };
 
 void TestScheduler::everyMinute_data() {
@@ -197,6 +204,80 @@ void TestScheduler::alignedTicks() {
         QVERIFY2(std::abs(ms - c.ms) <= 1,
                  qPrintable(QString("%1 %2: %3 ms").arg(c.modus).arg(c.s).arg(ms)));
     }
+}
+
+// The schedule alone, without a window: what a tick at a clock time does.
+void TestScheduler::tickDecision_data() {
+    QTest::addColumn<QString>("zeit");
+    QTest::addColumn<Modus>("modus");
+    QTest::addColumn<QString>("zuletzt");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("ansagen");
+    QTest::addColumn<bool>("merken");
+    auto row = [](const char* name, const char* zeit, Modus m, const char* zuletzt, bool busy,
+                  bool ansagen, bool merken) {
+        QTest::newRow(name) << zeit << m << zuletzt << busy << ansagen << merken;
+    };
+    const Modus mm = Modus::JedeMinute, hh = Modus::JedeStunde;
+    row("minute at second 0", "12:34:00", mm, "12:33:00", false, true, true);
+    row("minute already spoken", "12:34:00", mm, "12:34:00", false, false, false);
+    row("minute inside an announcement", "12:34:00", mm, "", true, true, false);
+    row("minute not at :30", "12:34:30", mm, "", false, false, false);
+    row("minute at second 10", "12:34:10", mm, "", false, false, false);
+    row("minute announces the hour", "13:00:00", mm, "", false, true, true);
+    row("hour at 13:00:00", "13:00:00", hh, "12:00:00", false, true, true);
+    row("hour not at 13:01:00", "13:01:00", hh, "", false, false, false);
+    row("hour at midnight", "00:00:00", hh, "23:00:00", false, true, true);
+    row("hour already spoken", "00:00:00", hh, "00:00:00", false, false, false);
+    row("continuous every tick", "12:34:17", Modus::Fortlaufend, "", false, true, false);
+    row("continuous keeps no memory", "12:34:00", Modus::Fortlaufend, "12:34:00", true, true,
+        false);
+    row("manual never", "12:00:00", Modus::Manuell, "", false, false, false);
+}
+
+void TestScheduler::tickDecision() {
+    QFETCH(QString, zeit);
+    QFETCH(Modus, modus);
+    QFETCH(QString, zuletzt);
+    QFETCH(bool, busy);
+    QFETCH(bool, ansagen);
+    QFETCH(bool, merken);
+    const TickEntscheidung t =
+        EntscheideTick(zeit.toStdString(), modus, zuletzt.toStdString(), busy);
+    QCOMPARE(t.ansagen, ansagen);
+    QCOMPARE(t.merken, merken);
+}
+
+// When the next tick is needed, in seconds since midnight.
+void TestScheduler::nextNeededTick_data() {
+    QTest::addColumn<double>("jetzt");
+    QTest::addColumn<Modus>("modus");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("gesehen");
+    QTest::addColumn<double>("naechster");
+    auto row = [](const char* name, double jetzt, Modus m, bool busy, bool gesehen, double n) {
+        QTest::newRow(name) << jetzt << m << busy << gesehen << n;
+    };
+    const double t = 12 * 3600 + 34 * 60; // 12:34:00
+    row("announcing: the very next", t + 56.3, Modus::JedeMinute, true, false, t + 56.3);
+    row("continuous: the very next", t + 56.3, Modus::Fortlaufend, false, true, t + 56.3);
+    row("seen: the next second", t + 56.3, Modus::Manuell, false, true, t + 57);
+    row("seen on the second: the next", t + 56.0, Modus::JedeMinute, false, true, t + 57);
+    row("unseen minute: the full minute", t + 56.3, Modus::JedeMinute, false, false, t + 60);
+    row("unseen minute on it: the next", t, Modus::JedeMinute, false, false, t + 60);
+    row("unseen hour: the full hour", t + 56.3, Modus::JedeStunde, false, false, 13 * 3600);
+    row("unseen hour before midnight", 86399.5, Modus::JedeStunde, false, false, 86400);
+    row("unseen manual: the longest rest", t + 3.9, Modus::Manuell, false, false,
+        t + 3.9 + LaengsteRuhe);
+}
+
+void TestScheduler::nextNeededTick() {
+    QFETCH(double, jetzt);
+    QFETCH(Modus, modus);
+    QFETCH(bool, busy);
+    QFETCH(bool, gesehen);
+    QFETCH(double, naechster);
+    QCOMPARE(NaechsterNoetigerTick(jetzt, {modus, busy, gesehen}), naechster);
 }
 
 QTEST_MAIN(TestScheduler)

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -311,6 +312,14 @@ void TestStart::previousInstance() {
     QVERIFY(f.player.calls.empty());
     QVERIFY(!f.form->isVisible());
     QCOMPARE(f.form->coVoice->count(), 0);
+
+    // Left unset, ending the program leaves the event loop with the status.
+    Prozess unset = Process(cmd.toStdString());
+    unset.PreviousInstance = [] { return true; };
+    Form1 form(f.clock, f.player, f.pump, std::move(unset));
+    QTimer::singleShot(0, &form, &Form1::Form_Load);
+    QTimer::singleShot(5000, &form, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), status);
 }
 
 void TestStart::unloadBeforeLoadWritesNothing() {

@@ -153,8 +153,8 @@ void TestKatalog::recording() {
              "sample at full scale");
 
     // The player's decoder opens the image and reads exactly these samples; a trailing chunk
-    // is no bother.
-    SoundDecoder dec = SoundDecoder::OpenImage(wav);
+    // is no bother. It keeps the image itself: the caller's array may go at once.
+    SoundDecoder dec = SoundDecoder::OpenImage(QByteArray(wav.constData(), wav.size()));
     QVERIFY2(dec.Ok(), dec.Error().c_str());
     QCOMPARE(dec.SampleRate(), int(rate));
     QCOMPARE(dec.Channels(), 1);

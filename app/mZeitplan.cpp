@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mZeitplan.h"
+
+#include <cmath>
+
+TickEntscheidung EntscheideTick(std::string_view zeit, Modus modus, std::string_view zuletzt,
+                                bool busy) {
+    if (modus == Modus::Fortlaufend) {
+        return {true, false};
+    }
+    const bool voll = (modus == Modus::JedeStunde && zeit.ends_with("00:00")) ||
+                      (modus == Modus::JedeMinute && zeit.ends_with("00"));
+    if (!voll || zeit == zuletzt) {
+        return {};
+    }
+    // A tick inside a running announcement starts nothing, so it remembers nothing either.
+    return {true, !busy};
+}
+
+double NaechsterNoetigerTick(double jetzt, const Zustand& zustand) {
+    if (zustand.busy || zustand.modus == Modus::Fortlaufend) {
+        return jetzt;
+    }
+    if (zustand.gesehen) {
+        return std::floor(jetzt) + 1;
+    }
+    switch (zustand.modus) {
+    case Modus::JedeMinute:
+        return std::floor(jetzt / 60) * 60 + 60;
+    case Modus::JedeStunde:
+        return std::floor(jetzt / 3600) * 3600 + 3600;
+    default:
+        return jetzt + LaengsteRuhe;
+    }
+}
