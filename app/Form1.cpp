@@ -6,6 +6,7 @@
 #include "ComboBoxAccessible.h"
 #include "EventPump.h"
 #include "Player.h"
+#include "ScreenPlacement.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
@@ -31,6 +32,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -502,9 +504,16 @@ void Form1::Form_Load() {
 }
 
 // The stored position; positions are stored in pixels, the twips round trip of the window
-// toolkit cancels out.
+// toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
+// screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
 void Form1::Platziere(const Einstellungen& store) {
-    move(std::max(store.Position("WinLeft"), 0), std::max(store.Position("WinTop"), 0));
+    const QPoint gespeichert(std::max(store.Position("WinLeft"), 0),
+                             std::max(store.Position("WinTop"), 0));
+    QList<QRect> schirme;
+    for (const QScreen* schirm : QGuiApplication::screens()) {
+        schirme.append(schirm->availableGeometry());
+    }
+    move(OnScreens(QRect(gespeichert, frameGeometry().size()), schirme));
 }
 
 // The built-in voices, and the external voice when its folder offers it.

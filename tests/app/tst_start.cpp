@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FormFixture.h"
+#include "ScreenPlacement.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -21,6 +22,8 @@ private slots:
     void storedModes();
     void storedValues_data();
     void storedValues();
+    void screenPlacement_data();
+    void screenPlacement();
     void externalVoice();
     void secondArgumentSelectsAndIsWritten();
     void shutdownMinimisedKeepsPosition();
@@ -142,6 +145,14 @@ void TestStart::storedValues_data() {
         << QByteArray("WinLeft=-500\nWinTop=-1") << QPoint(0, 0) << 0;
     QTest::newRow("beyond the screen kept")
         << QByteArray("WinLeft=5000\nWinTop=4000") << QPoint(5000, 4000) << 0;
+    // The screens: 1280x800 at 0,0 and 1920x1200 at 4000,3000 (main below); the window is
+    // 526x116.
+    QTest::newRow("off every screen: wholly onto the nearest")
+        << QByteArray("WinLeft=1500\nWinTop=900") << QPoint(754, 684) << 0;
+    QTest::newRow("partly past the right edge: moved in")
+        << QByteArray("WinLeft=1000\nWinTop=100") << QPoint(754, 100) << 0;
+    QTest::newRow("partly past the second screen's edge: onto it")
+        << QByteArray("WinLeft=5700\nWinTop=4150") << QPoint(5394, 4084) << 0;
     QTest::newRow("voice beyond the list") << QByteArray("Voice=4") << QPoint(32, 32) << 0;
     QTest::newRow("no voice selected") << QByteArray("Voice=-1") << QPoint(32, 32) << -1;
     QTest::newRow("not numbers") << QByteArray("WinLeft=abc\nWinTop=\nVoice=zwei") << QPoint(32, 32)
@@ -152,8 +163,8 @@ void TestStart::storedValues_data() {
     QTest::newRow("voice not whole") << QByteArray("Voice=1.5") << QPoint(32, 32) << 0;
 }
 
-// Whatever the file holds, the window opens; values that are no sensible number are their
-// defaults.
+// Whatever the file holds, the window opens, on a screen; values that are no sensible number
+// are their defaults. Shutdown stores where the window is.
 void TestStart::storedValues() {
     QFETCH(QByteArray, body);
     QFETCH(QPoint, pos);
@@ -165,6 +176,51 @@ void TestStart::storedValues() {
     QCOMPARE(f.form->coVoice->currentIndex(), voice);
     f.form->Form_Unload();
     QCOMPARE(Value("Voice"), QString::number(voice));
+    QCOMPARE(Value("WinLeft"), QString::number(pos.x()));
+    QCOMPARE(Value("WinTop"), QString::number(pos.y()));
+}
+
+void TestStart::screenPlacement_data() {
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QPoint>("pos");
+    const QRect small(0, 0, 1024, 768);
+    const QList<QRect> two = {{0, 0, 1280, 800}, {1280, -200, 1080, 1920}};
+    QTest::newRow("wholly on the screen")
+        << QRect(10, 20, 526, 116) << QList{small} << QPoint(10, 20);
+    QTest::newRow("filling the screen exactly")
+        << QRect(0, 0, 1024, 768) << QList{small} << QPoint(0, 0);
+    QTest::newRow("one pixel past the right edge")
+        << QRect(499, 0, 526, 116) << QList{small} << QPoint(498, 0);
+    QTest::newRow("past the bottom edge")
+        << QRect(5, 700, 526, 116) << QList{small} << QPoint(5, 652);
+    QTest::newRow("wider than the screen: its left edge at the screen's (scale 2 on 1024 px)")
+        << QRect(32, 32, 526, 116) << QList{QRect(0, 0, 512, 384)} << QPoint(0, 32);
+    QTest::newRow("taller than the screen: its top at the screen's")
+        << QRect(40, 50, 300, 500) << QList{QRect(0, 0, 800, 400)} << QPoint(40, 0);
+    QTest::newRow("across two screens, wholly shown: kept")
+        << QRect(1000, 100, 526, 116) << two << QPoint(1000, 100);
+    QTest::newRow("across two screens, partly in the gap above the first: onto the second")
+        << QRect(1200, -150, 526, 116) << two << QPoint(1280, -150);
+    QTest::newRow("off both: onto the nearest, below the second")
+        << QRect(2000, 3000, 526, 116) << two << QPoint(1834, 1604);
+    QTest::newRow("a monitor unplugged: onto the one left")
+        << QRect(3000, 2000, 526, 116) << QList{QRect(0, 0, 1920, 1080)} << QPoint(1394, 964);
+    QTest::newRow("a screen left of the first")
+        << QRect(-600, 10, 526, 116) << QList<QRect>{{0, 0, 800, 600}, {-1024, 0, 1024, 768}}
+        << QPoint(-600, 10);
+    QTest::newRow("no screens: kept")
+        << QRect(3000, 2000, 526, 116) << QList<QRect>{} << QPoint(3000, 2000);
+    QTest::newRow("empty screens left out")
+        << QRect(3000, 2000, 526, 116) << QList<QRect>{{}, {0, 0, 800, 600}} << QPoint(274, 484);
+}
+
+// Where the window goes on the screens there are.
+void TestStart::screenPlacement() {
+    QFETCH(QRect, window);
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QPoint, pos);
+    QCOMPARE(OnScreens(window, screens), pos);
 }
 
 void TestStart::externalVoice() {
@@ -348,5 +404,21 @@ void TestStart::settingsPathIsAFolder() {
     QVERIFY(QFileInfo(Conf()).isDir());
 }
 
-QTEST_MAIN(TestStart)
+// Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.
+int main(int argc, char** argv) {
+    QTemporaryDir dir;
+    QFile screens(dir.path() + "/screens.json");
+    if (!screens.open(QIODevice::WriteOnly) || screens.write(R"({"screens": [
+            {"name": "a", "x": 0, "y": 0, "width": 1280, "height": 800},
+            {"name": "b", "x": 4000, "y": 3000, "width": 1920, "height": 1200}]})") < 0) {
+        return 1;
+    }
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
+    QApplication app(argc, argv);
+    TestStart test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_start.moc"
