@@ -586,6 +586,16 @@ void Form1::Form_Unload() {
             static_cast<int>(vBusy == 1 ? EndeStatus::Abgebrochen : EndeStatus::Normal));
         return;
     }
+    SichereEinstellungen();
+    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
+}
+
+// The window's position, mode, voice and seconds choice, as shutdown keeps them; the session's
+// commit at logout writes them too, while the clock goes on.
+void Form1::SichereEinstellungen() {
+    if (vLoaded == 0) {
+        return; // speaking once, or start-up not done: nothing of the window to keep
+    }
     Einstellungen store(sRegApp, sRegSection);
     // Under Wayland a program cannot learn where its window is: the stored position is kept.
     const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
@@ -602,5 +612,4 @@ void Form1::Form_Unload() {
     store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
     store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");
     store.Sichere();
-    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
 }

@@ -95,6 +95,13 @@ void TestStart::firstStart() {
     QCOMPARE(form.sRegSection, std::string("Tikkaru"));
     QVERIFY(Stored().isEmpty());
 
+    // The session's commit at logout writes the settings, and the clock goes on.
+    form.opHH->click();
+    form.SichereEinstellungen();
+    QCOMPARE(f.endCalls, 0);
+    QCOMPARE(Value("Mode"), QString("4"));
+    form.opMM->click();
+
     form.Form_Unload();
     QCOMPARE(f.endCalls, 1);
     QCOMPARE(Value("WinLeft"), QString("32"));
@@ -321,6 +328,7 @@ void TestStart::oneShot() {
         base();
         spoken = f.form->TT->text();
         visible = visible || f.form->isVisible();
+        f.form->SichereEinstellungen(); // a logout's commit: neither written nor ended
         if (unloadWhileSpeaking && f.endCalls == 0) {
             f.form->Form_Unload();
         }
