@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 // Start-up and shutdown against a settings file and a working directory of each test's own.
 class TestStart : public QObject {
@@ -33,7 +35,8 @@ private slots:
     void previousInstance();
     void unloadBeforeLoadWritesNothing();
     void corruptFileKeptUntilShutdown();
-    void settingsPathIsAFolder();
+    void settingsPathKinds_data();
+    void settingsPathKinds();
 
 private:
     QString Conf() const { return config_->path() + "/Quorvane.conf"; }
@@ -70,7 +73,7 @@ private:
 void TestStart::init() {
     config_ = std::make_unique<QTemporaryDir>();
     work_ = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_->path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_->path()));
 }
 
 void TestStart::firstStart() {
@@ -402,14 +405,88 @@ void TestStart::corruptFileKeptUntilShutdown() {
     QCOMPARE(Value("Sekunden"), QString("1"));
 }
 
-void TestStart::settingsPathIsAFolder() {
-    QVERIFY(QDir().mkpath(Conf()));
+void TestStart::settingsPathKinds_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a FIFO: start-up does not block") << "fifo" << false;
+    QTest::newRow("a link to a FIFO") << "link fifo" << false;
+    QTest::newRow("a link to a device node, as to /dev/null") << "link device" << false;
+    QTest::newRow("a link to nowhere") << "link nowhere" << false;
+    QTest::newRow("a link to a regular file: written there, the link kept") << "link file" << true;
+    QTest::newRow("a file of two hard links: both names keep it") << "hard link" << true;
+}
+
+// The settings are read and written only where the name is a regular file or leads to one;
+// whatever else is there, the window opens and the thing stays as it was.
+void TestStart::settingsPathKinds() {
+    QFETCH(QString, kind);
+    QFETCH(bool, written);
+    const QByteArray conf = QFile::encodeName(Conf());
+    const QByteArray target = QFile::encodeName(work_->path() + "/target");
+    const QByteArray body = "[Tikkaru]\nMode=4\nWinLeft=60\n";
+    const auto file = [&](const QByteArray& path) {
+        QFile f(QFile::decodeName(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    };
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(Conf()));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(conf, 0600), 0);
+    } else if (kind == "link fifo") {
+        QCOMPARE(::mkfifo(target, 0600), 0);
+    } else if (kind == "link device") {
+        if (::mknod(target, S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            QSKIP("mknod needs root");
+        }
+    } else if (kind == "link file") {
+        file(target);
+    } else if (kind == "hard link") {
+        file(target);
+        QCOMPARE(::link(target, conf), 0);
+    }
+    if (kind.startsWith("link")) {
+        QCOMPARE(::symlink(target, conf), 0);
+    }
+    struct stat name {
+    }, node{};
+    QCOMPARE(::lstat(conf, &name), 0);
+    const bool hasTarget = kind != "link nowhere" && kind.startsWith("link");
+    QVERIFY(!hasTarget || ::stat(target, &node) == 0);
+
     FormFixture f(Process());
     f.form->Form_Load();
     QVERIFY(f.form->isVisible());
+    QCOMPARE(f.form->opHH->isChecked(), written); // read where it is a file
+    f.form->opAU->click();
     f.form->Form_Unload();
     QCOMPARE(f.endCalls, 1);
-    QVERIFY(QFileInfo(Conf()).isDir());
+
+    struct stat nameAfter {
+    }, nodeAfter{};
+    QCOMPARE(::lstat(conf, &nameAfter), 0);
+    QCOMPARE(nameAfter.st_ino, name.st_ino);
+    QCOMPARE(nameAfter.st_mode, name.st_mode);
+    if (hasTarget) {
+        QCOMPARE(::stat(target, &nodeAfter), 0);
+        // A link's regular file is replaced whole (atomically); anything else stays itself.
+        if (kind == "link file") {
+            node.st_ino = nodeAfter.st_ino;
+        }
+        QCOMPARE(nodeAfter.st_ino, node.st_ino);
+        QCOMPARE(nodeAfter.st_mode, node.st_mode);
+        QCOMPARE(nodeAfter.st_rdev, node.st_rdev);
+    }
+    if (written) {
+        QCOMPARE(Value("Mode"), QString("2"));
+        QCOMPARE(Value("WinLeft"), QString("60"));
+        QFile other(QFile::decodeName(target));
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QVERIFY(other.readAll().contains("Mode=2"));
+    } else if (kind == "folder") {
+        QVERIFY(QFileInfo(Conf()).isDir());
+    }
 }
 
 // Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.
