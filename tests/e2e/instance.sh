@@ -82,7 +82,7 @@ if [ "$(id -u)" = 0 ] && [ -d /mnt ] && unshare -m --propagation private true 2>
                 [ "$made" = 0 ] || { echo "lock made in a folder not ours"; exit 92; }
                 [ -z "$(ls -A /tmp/elsewhere 2>/dev/null)" ] || { echo "written through the link"; exit 93; } ;;
             esac' || status=$?
-        sleep 0.3
+        await_heard rec 1 300 5 || true
         stop_recording
         [ "$status" = 0 ] || fail "lock folder $row: '!' ended with $status: $(cat "$T/lock.err")"
         [ -n "$(stretches)" ] || fail "lock folder $row: nothing heard"
