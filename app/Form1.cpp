@@ -6,6 +6,7 @@
 #include "ComboBoxAccessible.h"
 #include "EventPump.h"
 #include "Player.h"
+#include "ScreenPlacement.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
@@ -31,6 +32,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -496,9 +498,16 @@ void Form1::Form_Load() {
 }
 
 // The stored position; positions are stored in pixels, the twips round trip of the window
-// toolkit cancels out.
+// toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
+// screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
 void Form1::Platziere(const Einstellungen& store) {
-    move(std::max(store.Position("WinLeft"), 0), std::max(store.Position("WinTop"), 0));
+    const QPoint gespeichert(std::max(store.Position("WinLeft"), 0),
+                             std::max(store.Position("WinTop"), 0));
+    QList<QRect> schirme;
+    for (const QScreen* schirm : QGuiApplication::screens()) {
+        schirme.append(schirm->availableGeometry());
+    }
+    move(OnScreens(QRect(gespeichert, frameGeometry().size()), schirme));
 }
 
 // The built-in voices, and the external voice when its folder offers it.
@@ -571,6 +580,16 @@ void Form1::Form_Unload() {
             static_cast<int>(vBusy == 1 ? EndeStatus::Abgebrochen : EndeStatus::Normal));
         return;
     }
+    SichereEinstellungen();
+    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
+}
+
+// The window's position, mode, voice and seconds choice, as shutdown keeps them; the session's
+// commit at logout writes them too, while the clock goes on.
+void Form1::SichereEinstellungen() {
+    if (vLoaded == 0) {
+        return; // speaking once, or start-up not done: nothing of the window to keep
+    }
     Einstellungen store(sRegApp, sRegSection);
     // Under Wayland a program cannot learn where its window is: the stored position is kept.
     const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
@@ -587,5 +606,4 @@ void Form1::Form_Unload() {
     store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
     store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");
     store.Sichere();
-    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
 }

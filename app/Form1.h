@@ -34,6 +34,8 @@ public:
     void Form_Load();
     // Shutdown: writes the settings and ends the program.
     void Form_Unload();
+    // Writes the settings without ending (the session's commit at logout).
+    void SichereEinstellungen();
 
     void ZeigeZeit();
     void SagWort(const std::string& Wort);

@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mEinstellungen.h"
 
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,15 +24,81 @@ bool Zahl(const QString& text, double min, double max, double& wert) {
     return true;
 }
 
+// What lies under a name, links followed: nothing at all, a regular file (its status in st),
+// or something else, a link that leads nowhere included.
+enum class Art { Frei, Datei, Anderes };
+
+Art WasLiegtDa(const QString& pfad, struct stat& st) {
+    const QByteArray name = QFile::encodeName(pfad);
+    if (::stat(name.constData(), &st) == 0) {
+        return S_ISREG(st.st_mode) ? Art::Datei : Art::Anderes;
+    }
+    struct stat link {};
+    if (errno == ENOENT && ::lstat(name.constData(), &link) != 0 && errno == ENOENT) {
+        return Art::Frei;
+    }
+    return Art::Anderes;
+}
+
+// All of a descriptor's content from its start; false on a read error.
+bool LiesAlles(int fd, QByteArray& inhalt) {
+    inhalt.clear();
+    char puffer[4096];
+    for (off_t stelle = 0;;) {
+        const ssize_t n = ::pread(fd, puffer, sizeof puffer, stelle);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        inhalt.append(puffer, n);
+        stelle += n;
+    }
+}
+
+// Writes all of text at the descriptor's start and cuts the file there.
+bool SchreibeAlles(int fd, const QByteArray& text) {
+    for (qsizetype fertig = 0; fertig < text.size();) {
+        const ssize_t n = ::pwrite(fd, text.constData() + fertig,
+                                   static_cast<size_t>(text.size() - fertig), fertig);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        fertig += n;
+    }
+    return ::ftruncate(fd, text.size()) == 0;
+}
+
 } // namespace
 
+QString Einstellungen::Datei(const std::string& app) {
+    // Where QSettings keeps an organisation's settings on this platform.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" +
+           QString::fromStdString(app) + ".conf";
+}
+
 Einstellungen::Einstellungen(const std::string& app, const std::string& section)
-    : settings_(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(app)) {
-    settings_.beginGroup(QString::fromStdString(section));
+    : datei_(Datei(app)), section_(QString::fromStdString(section)) {
+    // Looked at before QSettings opens it: opening a FIFO for reading blocks for good.
+    struct stat st {};
+    if (WasLiegtDa(datei_, st) != Art::Anderes) {
+        settings_.emplace(datei_, QSettings::IniFormat);
+        settings_->beginGroup(section_);
+    }
 }
 
 std::string Einstellungen::Text(const char* key, const char* def) const {
-    const QVariant v = settings_.value(key);
+    if (const auto n = neu_.constFind(key); n != neu_.constEnd()) {
+        return n->toStdString();
+    }
+    const QVariant v = settings_ ? settings_->value(key) : QVariant();
     if (!v.isValid()) {
         return def;
     }
@@ -48,9 +122,80 @@ double Einstellungen::Stimme() const {
 }
 
 void Einstellungen::Schreibe(const char* key, const QString& text) {
-    settings_.setValue(key, text);
+    neu_.insert(key, text);
 }
 
 void Einstellungen::Sichere() {
-    settings_.sync();
+    if (!settings_ || neu_.isEmpty()) {
+        return;
+    }
+    // Looked at again: the name may have become something else since start-up.
+    struct stat st {};
+    const Art art = WasLiegtDa(datei_, st);
+    if (art == Art::Anderes) {
+        return;
+    }
+    if (art == Art::Datei && st.st_nlink > 1) {
+        SchreibeAnOrt(st.st_dev, st.st_ino);
+        return;
+    }
+    // QSettings writes a new file beside the old one (beside a link's target, which the link
+    // keeps) and renames it over the old one.
+    for (auto n = neu_.constBegin(); n != neu_.constEnd(); ++n) {
+        settings_->setValue(n.key(), n.value());
+    }
+    settings_->sync();
+    neu_.clear();
+}
+
+void Einstellungen::SchreibeAnOrt(dev_t geraet, ino_t inode) {
+    // The whole new content, as QSettings writes it, made in a folder of its own: the file's
+    // settings with what was written on top.
+    QTemporaryDir ordner;
+    if (!ordner.isValid()) {
+        return;
+    }
+    const QString kopie = ordner.filePath("kopie.conf");
+    {
+        QSettings aus(kopie, QSettings::IniFormat);
+        settings_->endGroup();
+        for (const QString& key : settings_->allKeys()) {
+            aus.setValue(key, settings_->value(key));
+        }
+        settings_->beginGroup(section_);
+        aus.beginGroup(section_);
+        for (auto n = neu_.constBegin(); n != neu_.constEnd(); ++n) {
+            aus.setValue(n.key(), n.value());
+        }
+        aus.endGroup();
+        aus.sync();
+        if (aus.status() != QSettings::NoError) {
+            return;
+        }
+    }
+    QFile gemacht(kopie);
+    if (!gemacht.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray text = gemacht.readAll();
+
+    // The same file as looked at, opened without blocking, whatever came under the name since.
+    const int fd =
+        ::open(QFile::encodeName(datei_).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat st {};
+    QByteArray alt;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == geraet && st.st_ino == inode &&
+        LiesAlles(fd, alt) && alt != text) {
+        // Not atomic: where the disk is full halfway, the old content goes back (it fitted).
+        if (SchreibeAlles(fd, text)) {
+            ::fsync(fd);
+            neu_.clear();
+        } else {
+            SchreibeAlles(fd, alt);
+        }
+    }
+    ::close(fd);
 }

@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,22 @@ std::string SperrDatei() {
 }
 
 namespace {
+// Whether a folder of the shared /tmp is ours alone: a directory of our own (not a link to
+// one) that nobody else can enter. Made so when it is absent.
+bool EigenerOrdner(const std::string& dir) {
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            return false;
+        }
+        ::mkdir(dir.c_str(), 0700); // another start may make it first: looked at again
+        if (::lstat(dir.c_str(), &st) != 0) {
+            return false;
+        }
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700;
+}
+
 // The lock, held until the process ends. EndeSofort removes it; a process that is killed
 // leaves the file, which the next start recognises as stale by its process id.
 QLockFile* sperre = nullptr;
@@ -29,9 +46,9 @@ bool VorherigeInstanz() {
         return andere; // asked again: the same answer
     }
     const std::string pfad = SperrDatei();
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        const std::string dir = pfad.substr(0, pfad.rfind('/'));
-        ::mkdir(dir.c_str(), 0700);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!(runtime && *runtime) && !EigenerOrdner(pfad.substr(0, pfad.rfind('/')))) {
+        return false; // a folder in /tmp that someone else made or redirected: no lock
     }
     sperre = new QLockFile(QString::fromStdString(pfad));
     sperre->setStaleLockTime(0);

@@ -29,6 +29,9 @@ std::string EndeMeldung(EndeStatus status);
 // Single instance: takes the per-user lock in the runtime directory for the life of the
 // process. True when another running copy holds it. A lock left by a killed copy is taken
 // over; where no lock can be made at all (no writable runtime directory) the clock runs.
+// Without XDG_RUNTIME_DIR the lock lives in /tmp/tikkaru-UID, used only while that folder is
+// the user's own (a directory, no link, mode 0700): one that another user made or pointed
+// elsewhere would let them hold the lock, so the clock runs without one.
 bool VorherigeInstanz();
 
 // The lock file's path.

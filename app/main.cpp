@@ -118,11 +118,13 @@ int main(int argc, char* argv[]) {
 
     Form1 form(clock, player, pump, prozess);
 
-    // Logging out, SIGTERM, SIGINT and SIGHUP take the same way out as the exit button, so
-    // the settings are kept.
+    // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
+    // so the settings are kept. The session's commit at logout only writes them: another
+    // program may still cancel the logout, and the clock must then still be there.
     BeiBeendenSignal([&form] { form.Form_Unload(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager&) { form.Form_Unload(); });
+                     [&form](QSessionManager&) { form.SichereEinstellungen(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
 
     form.Form_Load();
     return app.exec();

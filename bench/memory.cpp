@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -88,7 +87,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int total = argc > 1 ? std::atoi(argv[1]) : 1000;
     QTemporaryDir home;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
 
     FastClock clock;
     DecodingPlayer player;

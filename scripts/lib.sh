@@ -6,19 +6,35 @@
 lib_pids=()
 
 lib_stop() {
-    local p
-    for p in "${lib_pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    local p alive
+    # A server that a test left stopped (SIGSTOP) would never see the TERM: continued first.
+    for p in "${lib_pids[@]}"; do
+        kill -CONT "$p" 2>/dev/null || true
+        kill "$p" 2>/dev/null || true
+    done
+    # 5 s to end, then killed.
+    for _ in $(seq 50); do
+        alive=0
+        for p in "${lib_pids[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
+        [ "$alive" = 0 ] && break
+        sleep 0.1
+    done
+    for p in "${lib_pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    wait "${lib_pids[@]}" 2>/dev/null || true
 }
 
 # Starts Xvfb on a free display: its name (":N") in xvfb_display, its pid in xvfb_pid.
-# $1: a folder for its display number.
+# $1: a folder for its display number. Fails when no display is named within 10 s.
 start_xvfb() {
     rm -f "$1/display"
     Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$1/display" 2>/dev/null &
     xvfb_pid=$!
     lib_pids+=($xvfb_pid)
     for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
+    if ! [ -s "$1/display" ]; then
+        echo "Xvfb named no display within 10 s" >&2
+        return 1
+    fi
     xvfb_display=":$(head -n1 "$1/display")"
 }
 

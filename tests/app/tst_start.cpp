@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FormFixture.h"
+#include "ScreenPlacement.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 // Start-up and shutdown against a settings file and a working directory of each test's own.
 class TestStart : public QObject {
@@ -22,6 +25,8 @@ private slots:
     void storedModes();
     void storedValues_data();
     void storedValues();
+    void screenPlacement_data();
+    void screenPlacement();
     void externalVoice();
     void secondArgumentSelectsAndIsWritten();
     void shutdownMinimisedKeepsPosition();
@@ -31,7 +36,8 @@ private slots:
     void previousInstance();
     void unloadBeforeLoadWritesNothing();
     void corruptFileKeptUntilShutdown();
-    void settingsPathIsAFolder();
+    void settingsPathKinds_data();
+    void settingsPathKinds();
 
 private:
     QString Conf() const { return config_->path() + "/Quorvane.conf"; }
@@ -68,7 +74,7 @@ private:
 void TestStart::init() {
     config_ = std::make_unique<QTemporaryDir>();
     work_ = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_->path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_->path()));
 }
 
 void TestStart::firstStart() {
@@ -92,6 +98,13 @@ void TestStart::firstStart() {
     QCOMPARE(form.sRegApp, std::string("Quorvane"));
     QCOMPARE(form.sRegSection, std::string("Tikkaru"));
     QVERIFY(Stored().isEmpty());
+
+    // The session's commit at logout writes the settings, and the clock goes on.
+    form.opHH->click();
+    form.SichereEinstellungen();
+    QCOMPARE(f.endCalls, 0);
+    QCOMPARE(Value("Mode"), QString("4"));
+    form.opMM->click();
 
     form.Form_Unload();
     QCOMPARE(f.endCalls, 1);
@@ -143,6 +156,14 @@ void TestStart::storedValues_data() {
         << QByteArray("WinLeft=-500\nWinTop=-1") << QPoint(0, 0) << 0;
     QTest::newRow("beyond the screen kept")
         << QByteArray("WinLeft=5000\nWinTop=4000") << QPoint(5000, 4000) << 0;
+    // The screens: 1280x800 at 0,0 and 1920x1200 at 4000,3000 (main below); the window is
+    // 526x116.
+    QTest::newRow("off every screen: wholly onto the nearest")
+        << QByteArray("WinLeft=1500\nWinTop=900") << QPoint(754, 684) << 0;
+    QTest::newRow("partly past the right edge: moved in")
+        << QByteArray("WinLeft=1000\nWinTop=100") << QPoint(754, 100) << 0;
+    QTest::newRow("partly past the second screen's edge: onto it")
+        << QByteArray("WinLeft=5700\nWinTop=4150") << QPoint(5394, 4084) << 0;
     QTest::newRow("voice beyond the list") << QByteArray("Voice=4") << QPoint(32, 32) << 0;
     QTest::newRow("no voice selected") << QByteArray("Voice=-1") << QPoint(32, 32) << -1;
     QTest::newRow("not numbers") << QByteArray("WinLeft=abc\nWinTop=\nVoice=zwei") << QPoint(32, 32)
@@ -153,8 +174,8 @@ void TestStart::storedValues_data() {
     QTest::newRow("voice not whole") << QByteArray("Voice=1.5") << QPoint(32, 32) << 0;
 }
 
-// Whatever the file holds, the window opens; values that are no sensible number are their
-// defaults.
+// Whatever the file holds, the window opens, on a screen; values that are no sensible number
+// are their defaults. Shutdown stores where the window is.
 void TestStart::storedValues() {
     QFETCH(QByteArray, body);
     QFETCH(QPoint, pos);
@@ -166,6 +187,51 @@ void TestStart::storedValues() {
     QCOMPARE(f.form->coVoice->currentIndex(), voice);
     f.form->Form_Unload();
     QCOMPARE(Value("Voice"), QString::number(voice));
+    QCOMPARE(Value("WinLeft"), QString::number(pos.x()));
+    QCOMPARE(Value("WinTop"), QString::number(pos.y()));
+}
+
+void TestStart::screenPlacement_data() {
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QPoint>("pos");
+    const QRect small(0, 0, 1024, 768);
+    const QList<QRect> two = {{0, 0, 1280, 800}, {1280, -200, 1080, 1920}};
+    QTest::newRow("wholly on the screen")
+        << QRect(10, 20, 526, 116) << QList{small} << QPoint(10, 20);
+    QTest::newRow("filling the screen exactly")
+        << QRect(0, 0, 1024, 768) << QList{small} << QPoint(0, 0);
+    QTest::newRow("one pixel past the right edge")
+        << QRect(499, 0, 526, 116) << QList{small} << QPoint(498, 0);
+    QTest::newRow("past the bottom edge")
+        << QRect(5, 700, 526, 116) << QList{small} << QPoint(5, 652);
+    QTest::newRow("wider than the screen: its left edge at the screen's (scale 2 on 1024 px)")
+        << QRect(32, 32, 526, 116) << QList{QRect(0, 0, 512, 384)} << QPoint(0, 32);
+    QTest::newRow("taller than the screen: its top at the screen's")
+        << QRect(40, 50, 300, 500) << QList{QRect(0, 0, 800, 400)} << QPoint(40, 0);
+    QTest::newRow("across two screens, wholly shown: kept")
+        << QRect(1000, 100, 526, 116) << two << QPoint(1000, 100);
+    QTest::newRow("across two screens, partly in the gap above the first: onto the second")
+        << QRect(1200, -150, 526, 116) << two << QPoint(1280, -150);
+    QTest::newRow("off both: onto the nearest, below the second")
+        << QRect(2000, 3000, 526, 116) << two << QPoint(1834, 1604);
+    QTest::newRow("a monitor unplugged: onto the one left")
+        << QRect(3000, 2000, 526, 116) << QList{QRect(0, 0, 1920, 1080)} << QPoint(1394, 964);
+    QTest::newRow("a screen left of the first")
+        << QRect(-600, 10, 526, 116) << QList<QRect>{{0, 0, 800, 600}, {-1024, 0, 1024, 768}}
+        << QPoint(-600, 10);
+    QTest::newRow("no screens: kept")
+        << QRect(3000, 2000, 526, 116) << QList<QRect>{} << QPoint(3000, 2000);
+    QTest::newRow("empty screens left out")
+        << QRect(3000, 2000, 526, 116) << QList<QRect>{{}, {0, 0, 800, 600}} << QPoint(274, 484);
+}
+
+// Where the window goes on the screens there are.
+void TestStart::screenPlacement() {
+    QFETCH(QRect, window);
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QPoint, pos);
+    QCOMPARE(OnScreens(window, screens), pos);
 }
 
 void TestStart::externalVoice() {
@@ -266,6 +332,7 @@ void TestStart::oneShot() {
         base();
         spoken = f.form->TT->text();
         visible = visible || f.form->isVisible();
+        f.form->SichereEinstellungen(); // a logout's commit: neither written nor ended
         if (unloadWhileSpeaking && f.endCalls == 0) {
             f.form->Form_Unload();
         }
@@ -347,15 +414,105 @@ void TestStart::corruptFileKeptUntilShutdown() {
     QCOMPARE(Value("Sekunden"), QString("1"));
 }
 
-void TestStart::settingsPathIsAFolder() {
-    QVERIFY(QDir().mkpath(Conf()));
+void TestStart::settingsPathKinds_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a FIFO: start-up does not block") << "fifo" << false;
+    QTest::newRow("a link to a FIFO") << "link fifo" << false;
+    QTest::newRow("a link to a device node, as to /dev/null") << "link device" << false;
+    QTest::newRow("a link to nowhere") << "link nowhere" << false;
+    QTest::newRow("a link to a regular file: written there, the link kept") << "link file" << true;
+    QTest::newRow("a file of two hard links: both names keep it") << "hard link" << true;
+}
+
+// The settings are read and written only where the name is a regular file or leads to one;
+// whatever else is there, the window opens and the thing stays as it was.
+void TestStart::settingsPathKinds() {
+    QFETCH(QString, kind);
+    QFETCH(bool, written);
+    const QByteArray conf = QFile::encodeName(Conf());
+    const QByteArray target = QFile::encodeName(work_->path() + "/target");
+    const QByteArray body = "[Tikkaru]\nMode=4\nWinLeft=60\n";
+    const auto file = [&](const QByteArray& path) {
+        QFile f(QFile::decodeName(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    };
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(Conf()));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(conf, 0600), 0);
+    } else if (kind == "link fifo") {
+        QCOMPARE(::mkfifo(target, 0600), 0);
+    } else if (kind == "link device") {
+        if (::mknod(target, S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            QSKIP("mknod needs root");
+        }
+    } else if (kind == "link file") {
+        file(target);
+    } else if (kind == "hard link") {
+        file(target);
+        QCOMPARE(::link(target, conf), 0);
+    }
+    if (kind.startsWith("link")) {
+        QCOMPARE(::symlink(target, conf), 0);
+    }
+    struct stat name {
+    }, node{};
+    QCOMPARE(::lstat(conf, &name), 0);
+    const bool hasTarget = kind != "link nowhere" && kind.startsWith("link");
+    QVERIFY(!hasTarget || ::stat(target, &node) == 0);
+
     FormFixture f(Process());
     f.form->Form_Load();
     QVERIFY(f.form->isVisible());
+    QCOMPARE(f.form->opHH->isChecked(), written); // read where it is a file
+    f.form->opAU->click();
     f.form->Form_Unload();
     QCOMPARE(f.endCalls, 1);
-    QVERIFY(QFileInfo(Conf()).isDir());
+
+    struct stat nameAfter {
+    }, nodeAfter{};
+    QCOMPARE(::lstat(conf, &nameAfter), 0);
+    QCOMPARE(nameAfter.st_ino, name.st_ino);
+    QCOMPARE(nameAfter.st_mode, name.st_mode);
+    if (hasTarget) {
+        QCOMPARE(::stat(target, &nodeAfter), 0);
+        // A link's regular file is replaced whole (atomically); anything else stays itself.
+        if (kind == "link file") {
+            node.st_ino = nodeAfter.st_ino;
+        }
+        QCOMPARE(nodeAfter.st_ino, node.st_ino);
+        QCOMPARE(nodeAfter.st_mode, node.st_mode);
+        QCOMPARE(nodeAfter.st_rdev, node.st_rdev);
+    }
+    if (written) {
+        QCOMPARE(Value("Mode"), QString("2"));
+        QCOMPARE(Value("WinLeft"), QString("60"));
+        QFile other(QFile::decodeName(target));
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QVERIFY(other.readAll().contains("Mode=2"));
+    } else if (kind == "folder") {
+        QVERIFY(QFileInfo(Conf()).isDir());
+    }
 }
 
-QTEST_MAIN(TestStart)
+// Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.
+int main(int argc, char** argv) {
+    QTemporaryDir dir;
+    QFile screens(dir.path() + "/screens.json");
+    if (!screens.open(QIODevice::WriteOnly) || screens.write(R"({"screens": [
+            {"name": "a", "x": 0, "y": 0, "width": 1280, "height": 800},
+            {"name": "b", "x": 4000, "y": 3000, "width": 1920, "height": 1200}]})") < 0) {
+        return 1;
+    }
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
+    QApplication app(argc, argv);
+    TestStart test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_start.moc"

@@ -45,6 +45,22 @@ record() {
 stop_recording() { kill "$rec_pid" 2>/dev/null || true; wait "$rec_pid" 2>/dev/null || true; }
 # The number of stretches of sound in recording $1.
 heard() { python3 "$HERE/segments.py" "$T/$1.raw" | wc -l; }
+# Waits until recording $1 holds at least $2 stretches of sound and has been quiet for $3 ms
+# (default 500) after the last: what was to be heard, heard to its end. Fails after $4 s
+# (default 15).
+await_heard() {
+    local quiet=${3:-500} end=$((SECONDS + ${4:-15})) out last
+    while [ $SECONDS -lt $end ]; do
+        out=$(python3 "$HERE/segments.py" "$T/$1.raw")
+        if [ -n "$out" ] && [ "$(wc -l <<< "$out")" -ge "$2" ]; then
+            last=$(tail -n1 <<< "$out" | awk '{ print $1 + $2 }')
+            # 16 kHz mono s16le: 32 bytes a millisecond.
+            [ $(($(stat -c %s "$T/$1.raw") / 32 - last)) -ge "$quiet" ] && return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
 
 # Records the test sink into $T/rec.raw from now on.
 start_recording() { record rec "$TIKKARU_TEST_SINK"; }

@@ -47,6 +47,17 @@ quit_clock() {
     [ "$clock_status" = 0 ] || fail "clock ended with status $clock_status"
 }
 press_enter() { xdotool windowfocus --sync "$win" key Return; }
+# Presses Enter until recording $1 hears the announcement (after a failure the player waits
+# a moment before it tries a server again; Enter meanwhile stays silent), then waits until
+# $2 stretches are heard to their end. Gives up after 20 s; the caller checks what was heard.
+announce_heard() {
+    local end=$((SECONDS + 20))
+    while [ $SECONDS -lt $end ] && [ "$(heard "$1")" = 0 ]; do
+        press_enter
+        for _ in $(seq 10); do [ "$(heard "$1")" -ge 1 ] && break; sleep 0.1; done
+    done
+    await_heard "$1" "$2" 500 $((end - SECONDS > 0 ? end - SECONDS : 1)) || true
+}
 settings() { printf '[Tikkaru]\n' > "$conf"; printf '%s\n' "$@" >> "$conf"; }
 
 # ---- the sound server ---------------------------------------------------------------------
@@ -97,9 +108,7 @@ sleep 3
 kill -0 "$clock_pid" 2>/dev/null || fail "clock ended with its sound server"
 start_server
 record again faults_null "unix:$pa_dir/native"
-sleep 2.2 # the player's pause before it tries a server again
-press_enter
-sleep 5
+announce_heard again 3
 stop_recording
 # " Es ist ~ ... Uhr ... ~ und ~ ... Sekunden.": four stretches.
 [ "$(heard again)" -ge 3 ] || fail "the next announcement was not heard ($(heard again) stretches)"
@@ -128,12 +137,16 @@ record frozen faults_null "unix:$pa_dir/native"
 press_enter
 for _ in $(seq 50); do [ "$(heard frozen)" -ge 1 ] && break; sleep 0.1; done
 kill -STOP "$pa_pid"
-# The announcement is given up and the window goes on: its digits change.
-sleep 3
-import -window "$win" "$T/frozen1.png"
-sleep 2
-import -window "$win" "$T/frozen2.png"
-cmp -s "$T/frozen1.png" "$T/frozen2.png" && fail "the window stopped with its sound server"
+# The announcement is given up and the window goes on: its digits change, two pictures a
+# little over a second apart differ (within 10 s).
+end=$((SECONDS + 10))
+while :; do
+    import -window "$win" "$T/frozen1.png"
+    sleep 1.1
+    import -window "$win" "$T/frozen2.png"
+    cmp -s "$T/frozen1.png" "$T/frozen2.png" || break
+    [ $SECONDS -lt $end ] || fail "the window stopped with its sound server"
+done
 # Esc during a sentence that the frozen server cannot play ends the clock well and soon.
 press_enter
 sleep 0.3
@@ -157,10 +170,8 @@ start_clock PULSE_SERVER="unix:$pa_dir/native"
 press_enter
 sleep 1.5
 kill -CONT "$pa_pid"
-sleep 2.2 # the player's pause before it tries a server again
 record thawed faults_null "unix:$pa_dir/native"
-press_enter
-sleep 5
+announce_heard thawed 2
 stop_recording
 [ "$(heard thawed)" -ge 2 ] || fail "nothing heard after the server went on ($(heard thawed))"
 quit_clock
@@ -218,7 +229,7 @@ timeout 15 "${unpriv[@]}" faketime -f '@2026-12-07 12:34:56' "$TIKKARU" '!!' 5 2
     folder_status=$?
 [ "$folder_status" = 6 ] && [ "$(wc -l < "$T/folder.err")" = 1 ] ||
     fail "'!!' with the damaged voice folder ended with $folder_status: $(cat "$T/folder.err")"
-sleep 0.3
+await_heard folder 3 300 5 || true
 stop_recording
 # "Es" alone, then "fuenf-zig Sekunden": the damaged pieces between them are silence.
 # "Es"; after the pause the short sound of the truncated file and what the 4 GB header really
@@ -323,6 +334,29 @@ else
     echo "skip: SIGKILL during the write (strace missing or not allowed here)"
 fi
 
+step "settings file a FIFO or a link to a device node: the clock starts and ends, the node stays"
+for kind in fifo device; do
+    rm -f "$conf" "$T/node"
+    case $kind in
+    fifo) mkfifo "$conf" ;;
+    device)
+        mknod "$T/node" c 1 3 2>/dev/null || { echo "skip: mknod needs root"; continue; }
+        ln -s "$T/node" "$conf"
+        ;;
+    esac
+    # Type, major:minor and inode of the name and of what it leads to.
+    before="$(stat -c '%F %i' "$conf") $(stat -L -c '%F %t:%T %i' "$conf")"
+    status=0
+    timeout 10 env PULSE_SERVER="$nowhere" "$TIKKARU" '!' 2>/dev/null || status=$?
+    [ "$status" = 3 ] || fail "'!' with the settings file a $kind ended with $status"
+    start_clock
+    kill -TERM "$clock_pid"
+    wait_end 5
+    after="$(stat -c '%F %i' "$conf") $(stat -L -c '%F %t:%T %i' "$conf")"
+    [ "$after" = "$before" ] || fail "settings file a $kind: [$before] became [$after]"
+done
+rm -f "$conf" "$T/node"
+
 # ---- the lock ------------------------------------------------------------------------------
 
 step "runtime folder missing or read-only: the clock starts without a lock"
@@ -340,7 +374,7 @@ fi
 
 step "X server gone while the clock runs, idle and in the middle of a sentence"
 for when in idle speaking; do
-    start_xvfb "$T"
+    start_xvfb "$T" || fail "no second X server"
     xpid=$xvfb_pid
     own=$xvfb_display
     settings "$old"

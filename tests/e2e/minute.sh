@@ -11,12 +11,13 @@ bg_pids+=($clock_pid)
 win=$(window_id) || fail "no window"
 [ -n "$win" ] || fail "no window"
 
-# " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig." in voice 1: "Es ist", a pause, the rest.
-sleep 7.5
+# " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig." in voice 1: "Es ist", a pause, the rest; then
+# quiet long enough that a second announcement of the same minute would have been heard.
+await_heard rec 2 2000 20 || true
 expect_stretches 360 1690
 
 xdotool windowfocus --sync "$win" key Return
-sleep 4
+await_heard rec 4 1500 15 || true
 expect_stretches 360 1690 360 1690
 
 xdotool windowfocus --sync "$win" key Escape

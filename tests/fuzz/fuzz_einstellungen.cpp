@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -19,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static QTemporaryDir dir;
     static bool once = [] {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
         return true;
     }();
     (void)once;
