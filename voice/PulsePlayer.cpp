@@ -63,6 +63,11 @@ struct PulsePlayer::Impl {
         double lastUsed = 0;
         // When, by our clock, everything written so far will have been played at the latest.
         double queuedUntil = 0;
+        // Bytes written since the stream last ran dry (or was opened): what it has to play
+        // before it falls silent again.
+        uint64_t runBytes = 0;
+        // What the sink held ahead of its output at the last timing answer.
+        double sinkAhead = 0;
     };
 
     Options options;
@@ -381,7 +386,10 @@ struct PulsePlayer::Impl {
             Locked lock(loop);
             op = pa_stream_drain(s->stream, &Impl::OnSuccess, this);
         }
-        const double deadline = std::max(s->queuedUntil, Now()) + options.answerTimeout;
+        // The drain is answered once the sink has played what it holds ahead, too: on an idle
+        // sink that may be seconds.
+        const double deadline =
+            std::max(s->queuedUntil, Now()) + std::min(s->sinkAhead, 5.0) + options.answerTimeout;
         const bool answered = WaitForOperation(op, s, deadline);
         Locked lock(loop);
         if (!answered || operationSuccess == 0) {
@@ -497,7 +505,11 @@ struct PulsePlayer::Impl {
         const std::size_t frameBytes = pa_frame_size(&sampleSpec);
         const int64_t chunkFrames = sampleSpec.rate;
         std::vector<char> buffer;
-        bool lead = serverRewinds && sinkIdle && s->queuedUntil < Now();
+        const bool dry = s->queuedUntil < Now();
+        if (dry) {
+            s->runBytes = 0;
+        }
+        bool lead = serverRewinds && sinkIdle && dry;
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
@@ -517,6 +529,7 @@ struct PulsePlayer::Impl {
                     buffer.insert(buffer.begin(), RewindLeadBytes(s), 0);
                     lead = false;
                 }
+                s->runBytes += buffer.size();
                 if (pa_stream_get_state(s->stream) != PA_STREAM_READY ||
                     pa_stream_write(s->stream, buffer.data(), buffer.size(), nullptr, 0,
                                     PA_SEEK_RELATIVE) < 0) {
@@ -535,26 +548,58 @@ struct PulsePlayer::Impl {
         WaitUntilNearlyPlayed(s);
     }
 
-    // Returns once what is left to play is within returnAhead of the end. The server's latency
-    // is asked once, right after the last write, when the sound (plus the sink's own latency)
-    // is what is left; the end is then timed by our own clock. Asking again near the end would
-    // not do: once a stream has run dry its latency stays at the sink's latency rather than
-    // falling to zero.
+    // Returns once what is left to play is within returnAhead of the end. The end is timed by
+    // our own clock from one latency answer taken while the stream plays: once a stream has
+    // run dry its latency stays at the sink's latency rather than falling to zero, so asking
+    // near the end would not do.
+    //
+    // A stream that has not started yet (new, or dry before this sound) plays only after what
+    // the sink holds ahead of its output, unless the server rewinds over it; its latency counts
+    // neither. On an idle sink that renders seconds ahead and rewinds little, a sentence's end
+    // would be expected seconds early, and the pause after it swallowed. So the player asks
+    // again until the stream plays, for at most as long as the sink's hold and the run take.
     void WaitUntilNearlyPlayed(Stream* s) {
         if (!UpdateTiming(s)) {
             return;
         }
-        pa_usec_t latency = 0;
-        int negative = 0;
-        {
-            Locked lock(loop);
-            if (pa_stream_get_latency(s->stream, &latency, &negative) < 0 || negative != 0) {
-                latency = 0;
+        double end = 0;
+        double bound = 0; // when the run will have played at the latest
+        for (;;) {
+            pa_usec_t latency = 0;
+            int negative = 0;
+            bool playing = false;
+            double latest = 0;
+            {
+                Locked lock(loop);
+                const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
+                if (pa_stream_get_latency(s->stream, &latency, &negative) < 0 || negative != 0) {
+                    latency = 0;
+                }
+                if (t != nullptr) {
+                    playing = t->playing != 0;
+                    s->sinkAhead = static_cast<double>(t->sink_usec) / 1e6;
+                    latest =
+                        s->sinkAhead +
+                        static_cast<double>(pa_bytes_to_usec(s->runBytes, &s->sampleSpec)) / 1e6;
+                }
+            }
+            // Bounded, should the server report nonsense.
+            end = Now() + std::min(static_cast<double>(latency) / 1e6, 5.0);
+            if (playing || latest <= static_cast<double>(latency) / 1e6) {
+                break;
+            }
+            if (bound == 0) {
+                bound = Now() + std::min(latest, 5.0);
+            }
+            if (Now() + options.startPoll >= bound - options.returnAhead) {
+                end = bound;
+                break;
+            }
+            Sleep(options.startPoll);
+            if (!UpdateTiming(s)) {
+                return;
             }
         }
-        // Bounded, should the server report nonsense.
-        const double left = std::min(static_cast<double>(latency) / 1e6, 5.0);
-        const double end = Now() + left;
         s->queuedUntil = end;
         s->lastUsed = end;
         const double wait = end - options.returnAhead - Now();

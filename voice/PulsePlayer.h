@@ -42,6 +42,8 @@ public:
         double bufferSeconds = 0.050;
         // A call returns when this much of its sound is left to play.
         double returnAhead = 0.005;
+        // How often the server is asked whether a stream that has not started plays yet.
+        double startPoll = 0.010;
         // Streams whose last sound ended longer ago than this are closed at the next call.
         double idleClose = 5.0;
         // The client name the server shows.
