@@ -8,6 +8,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/proplist.h>
 #include <pulse/sample.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
@@ -239,7 +240,13 @@ struct PulsePlayer::Impl {
     // Asks the server for a connection and returns without waiting for it; false when the
     // request could not even be made. The caller holds the loop's lock.
     bool BeginConnect() {
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), options.appName.c_str());
+        pa_proplist* props = pa_proplist_new();
+        pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, options.appName.c_str());
+        pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, options.iconName.c_str());
+        pa_proplist_sets(props, PA_PROP_APPLICATION_ID, options.iconName.c_str());
+        context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop),
+                                               options.appName.c_str(), props);
+        pa_proplist_free(props);
         if (context == nullptr) {
             GiveUp(PlayFailure::NoServer);
             return false;
@@ -340,7 +347,11 @@ struct PulsePlayer::Impl {
         s->sampleSpec = sampleSpec;
         {
             Locked lock(loop);
-            s->stream = pa_stream_new(context, "Ansage", &sampleSpec, nullptr);
+            pa_proplist* props = pa_proplist_new();
+            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, options.mediaRole.c_str());
+            pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "Ansage");
+            s->stream = pa_stream_new_with_proplist(context, "Ansage", &sampleSpec, nullptr, props);
+            pa_proplist_free(props);
             if (s->stream == nullptr) {
                 GiveUp(PlayFailure::ServerLost);
                 return nullptr;
@@ -609,15 +620,30 @@ struct PulsePlayer::Impl {
     }
 };
 
-bool PulsePlayer::Playable(const SoundDecoder& dec) {
-    if (!dec.Ok() || dec.SampleRate() <= 0 || dec.Channels() <= 0 || dec.Channels() > 255) {
-        return false;
+PulsePlayer::Refusal PulsePlayer::Refuses(const SoundDecoder& dec) {
+    if (!dec.Ok()) {
+        return Refusal::NotDecoded;
+    }
+    if (dec.SampleRate() < MinRate || dec.SampleRate() > MaxRate) {
+        return Refusal::Rate;
+    }
+    if (dec.Channels() < 1 || dec.Channels() > MaxChannels) {
+        return Refusal::Channels;
     }
     pa_sample_spec wanted{};
     wanted.format = dec.FitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
     wanted.rate = static_cast<uint32_t>(dec.SampleRate());
     wanted.channels = static_cast<uint8_t>(dec.Channels());
-    return pa_sample_spec_valid(&wanted) != 0;
+    if (pa_sample_spec_valid(&wanted) == 0) {
+        return Refusal::Rate;
+    }
+    if (static_cast<double>(pa_bytes_per_second(&wanted)) > MaxBytesPerSecond) {
+        return Refusal::DataRate;
+    }
+    if (static_cast<double>(dec.Frames()) / dec.SampleRate() > MaxSeconds) {
+        return Refusal::Length;
+    }
+    return Refusal::None;
 }
 
 PulsePlayer::PulsePlayer() : PulsePlayer(Options{}) {}
