@@ -40,7 +40,7 @@ const char* const Hilfe =
     "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
     "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
     "sich nicht abspielen; 7 eine andere Kopie läuft; 8 durch ein Signal abgebrochen;\n"
-    "9 Aufnahmen fehlten, diese Wortteile blieben stumm.\n";
+    "9 Aufnahmen fehlten, Wortteile blieben stumm.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
