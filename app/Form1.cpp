@@ -36,6 +36,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -277,7 +278,10 @@ void Form1::ZeigeZeit(const std::string& zeit) {
 }
 
 void Form1::SagWort(const std::string& Wort) {
-    SpieleWort(player_, sDataPath, coVoice->currentIndex(), coVoice->count(), Wort);
+    if (!SpieleWort(player_, sDataPath, coVoice->currentIndex(), coVoice->count(), Wort) &&
+        std::find(stumm_.begin(), stumm_.end(), Wort) == stumm_.end()) {
+        stumm_.push_back(Wort);
+    }
 }
 
 void Form1::Tikkaru() {
@@ -287,6 +291,7 @@ void Form1::Tikkaru() {
     vBusy = 1;
     MeldeZustand();
     cOK->setEnabled(false);
+    stumm_.clear();
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
@@ -535,13 +540,18 @@ void Form1::WaehleStimme(const Einstellungen& store) {
 }
 
 // "!" or "!!": the time once, without the window, then the end, with a status that tells
-// whether all of it was heard.
+// whether all of it was heard. A failure of the sound server or of a recording comes before
+// pieces that had no recording.
 void Form1::SageEinmal() {
     if (GetCMD(prozess_.CommandLine, 1) == "!!") {
         chSek->setChecked(true);
     }
     Tikkaru();
-    prozess_.EndProgram(static_cast<int>(StatusNach(player_.FirstFailure())));
+    EndeStatus status = StatusNach(player_.FirstFailure());
+    if (status == EndeStatus::Normal && !stumm_.empty()) {
+        status = EndeStatus::TeileFehlen;
+    }
+    prozess_.EndProgram(static_cast<int>(status));
 }
 
 // The stored mode and seconds choice.

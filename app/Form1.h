@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 class Clock;
 class EventPump;
@@ -40,6 +41,9 @@ public:
     void ZeigeZeit();
     void SagWort(const std::string& Wort);
     void Tikkaru();
+    // The pieces of the latest announcement that had no recording and stayed silent, each
+    // once, in the order spoken.
+    const std::vector<std::string>& StummeTeile() const { return stumm_; }
     void Timer1_Timer();
 
     void opMA_Click();
@@ -116,4 +120,5 @@ private:
     Prozess prozess_;
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
+    std::vector<std::string> stumm_;
 };

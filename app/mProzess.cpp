@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QSocketNotifier>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -104,8 +105,9 @@ EndeStatus StatusNach(PlayFailure failure) {
     return EndeStatus::AufnahmeDefekt;
 }
 
-std::string EndeMeldung(EndeStatus status) {
+std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm) {
     const char* text = nullptr;
+    std::string teile;
     switch (status) {
     case EndeStatus::Normal:
         return "";
@@ -130,6 +132,15 @@ std::string EndeMeldung(EndeStatus status) {
     case EndeStatus::Abgebrochen:
         text = "abgebrochen; die Zeit wurde nicht vollständig angesagt.";
         break;
+    case EndeStatus::TeileFehlen:
+        for (const std::string& wort : Stumm) {
+            teile += teile.empty() ? " " : ", ";
+            for (const char c : wort) {
+                teile += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+        }
+        text = "Aufnahmen fehlen, diese Wortteile blieben stumm:";
+        return std::string("tikkaru: ") + text + (teile.empty() ? " ?" : teile) + ".\n";
     }
     return std::string("tikkaru: ") + text + "\n";
 }

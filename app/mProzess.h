@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Exit statuses. Speaking once ("!" or "!!") ends with 0 only when every piece of the sentence
 // reached the sound server and was played to its end; otherwise the status says why.
@@ -18,13 +19,15 @@ enum class EndeStatus : int {
     AufnahmeDefekt = 6, // a recording could not be played
     AndereKopie = 7,    // another copy is running; nothing was said
     Abgebrochen = 8,    // ended by a signal or logout before the sentence was finished
+    TeileFehlen = 9,    // pieces of the sentence had no recording and stayed silent
 };
 
 // The status for speaking once after the player's first failure.
 EndeStatus StatusNach(PlayFailure failure);
 
-// The one German line for stderr that tells why speaking once failed ("" for Normal).
-std::string EndeMeldung(EndeStatus status);
+// The one German line for stderr that tells why speaking once failed ("" for Normal); for
+// TeileFehlen it names the silent pieces.
+std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm = {});
 
 // Single instance: takes the per-user lock in the runtime directory for the life of the
 // process. True when another running copy holds it. A lock left by a killed copy is taken

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QSessionManager>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +39,8 @@ const char* const Hilfe =
     "\n"
     "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
     "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
-    "sich nicht abspielen; 7 eine andere Kopie läuft; 8 durch ein Signal abgebrochen.\n";
+    "sich nicht abspielen; 7 eine andere Kopie läuft; 8 durch ein Signal abgebrochen;\n"
+    "9 Aufnahmen fehlten, Wortteile blieben stumm.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
@@ -82,6 +84,11 @@ int main(int argc, char* argv[]) {
     // console it runs on the minimal platform, which draws nothing and loads no fonts (the
     // font set-up alone would cost more than the connection to the sound server).
     const bool einmal = EinmalAnsage(kommandozeile);
+    // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
+    // anymore: its status tells what happened.
+    if (einmal) {
+        std::signal(SIGPIPE, SIG_IGN);
+    }
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "minimal");
     } else if (!HatAnzeige() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -111,12 +118,17 @@ int main(int argc, char* argv[]) {
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [] { return VorherigeInstanz(); };
-    prozess.EndProgram = [](int status) {
-        std::fputs(EndeMeldung(static_cast<EndeStatus>(status)).c_str(), stderr);
+    // The window, once made, names the pieces that stayed silent.
+    const Form1* fenster = nullptr;
+    prozess.EndProgram = [&fenster](int status) {
+        const std::vector<std::string> stumm =
+            fenster != nullptr ? fenster->StummeTeile() : std::vector<std::string>{};
+        std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
         EndeSofort(status);
     };
 
     Form1 form(clock, player, pump, prozess);
+    fenster = &form;
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
     // so the settings are kept. The session's commit at logout only writes them: another

@@ -314,6 +314,33 @@ def gapless():
         "paplay and a sleep of 0.25 s", pauses["paplay"], "", 1000)
     row("Pause \"~\" as heard (0.25 s asked)", "ms", pauses["tikkaru"],
         "sox play, 0.25 s of silence", pauses["sox"], "", 1000)
+    idle_pause()
+
+
+def idle_pause():
+    """The pause after "Es ist" when speaking once on the idle sink, as from cron: nothing else
+    plays there, and the recorder asks for a latency as long as the sink's idle one, so that
+    it does not hold the sink at a small latency. The first quiet gap of the recording, less
+    the silence at the end of "ist" and at the start of "zwoelf"."""
+    log("pause after 'Es ist', speaking once, idle sink")
+    around = wav_info("ist")[2] + wav_info("zwoelf")[1]
+    _, env = home(1)
+    env = dict(env, PULSE_SINK=args.idle_sink)
+    pauses = []
+    for _ in range(args.runs):
+        rec = Recorder(args.idle_sink, 2000)
+        subprocess.run(["faketime", "-f", "@2026-12-07 12:34:56", args.tikkaru, "!", "1"],
+                       env=env)
+        time.sleep(2.5)  # the monitor of an idle sink delivers in blocks of up to 2 s
+        rec.stop()
+        loud = [i for i, v in enumerate(rec.samples()) if abs(v) > THRESHOLD]
+        gaps = [(b - a) / RATE for a, b in zip(loud, loud[1:]) if b - a > 0.15 * RATE]
+        if gaps:
+            pauses.append(gaps[0] - around)
+        log(f"  {1000 * pauses[-1]:.0f} ms" if gaps else "  no pause heard")
+        time.sleep(3)  # the sink goes back to its idle latency
+    row("Pause after \"Es ist\", speaking once, idle sink", "ms", pauses, "", None,
+        "250 ms +- 30", 1000)
 
 
 # ---- 3. time to speak --------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/proplist.h>
 #include <pulse/sample.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
@@ -63,6 +64,11 @@ struct PulsePlayer::Impl {
         double lastUsed = 0;
         // When, by our clock, everything written so far will have been played at the latest.
         double queuedUntil = 0;
+        // Bytes written since the stream last ran dry (or was opened): what it has to play
+        // before it falls silent again.
+        uint64_t runBytes = 0;
+        // What the sink held ahead of its output at the last timing answer.
+        double sinkAhead = 0;
     };
 
     Options options;
@@ -234,7 +240,13 @@ struct PulsePlayer::Impl {
     // Asks the server for a connection and returns without waiting for it; false when the
     // request could not even be made. The caller holds the loop's lock.
     bool BeginConnect() {
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), options.appName.c_str());
+        pa_proplist* props = pa_proplist_new();
+        pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, options.appName.c_str());
+        pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, options.iconName.c_str());
+        pa_proplist_sets(props, PA_PROP_APPLICATION_ID, options.iconName.c_str());
+        context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop),
+                                               options.appName.c_str(), props);
+        pa_proplist_free(props);
         if (context == nullptr) {
             GiveUp(PlayFailure::NoServer);
             return false;
@@ -335,7 +347,11 @@ struct PulsePlayer::Impl {
         s->sampleSpec = sampleSpec;
         {
             Locked lock(loop);
-            s->stream = pa_stream_new(context, "Ansage", &sampleSpec, nullptr);
+            pa_proplist* props = pa_proplist_new();
+            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, options.mediaRole.c_str());
+            pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "Ansage");
+            s->stream = pa_stream_new_with_proplist(context, "Ansage", &sampleSpec, nullptr, props);
+            pa_proplist_free(props);
             if (s->stream == nullptr) {
                 GiveUp(PlayFailure::ServerLost);
                 return nullptr;
@@ -381,7 +397,10 @@ struct PulsePlayer::Impl {
             Locked lock(loop);
             op = pa_stream_drain(s->stream, &Impl::OnSuccess, this);
         }
-        const double deadline = std::max(s->queuedUntil, Now()) + options.answerTimeout;
+        // The drain is answered once the sink has played what it holds ahead, too: on an idle
+        // sink that may be seconds.
+        const double deadline =
+            std::max(s->queuedUntil, Now()) + std::min(s->sinkAhead, 5.0) + options.answerTimeout;
         const bool answered = WaitForOperation(op, s, deadline);
         Locked lock(loop);
         if (!answered || operationSuccess == 0) {
@@ -497,7 +516,11 @@ struct PulsePlayer::Impl {
         const std::size_t frameBytes = pa_frame_size(&sampleSpec);
         const int64_t chunkFrames = sampleSpec.rate;
         std::vector<char> buffer;
-        bool lead = serverRewinds && sinkIdle && s->queuedUntil < Now();
+        const bool dry = s->queuedUntil < Now();
+        if (dry) {
+            s->runBytes = 0;
+        }
+        bool lead = serverRewinds && sinkIdle && dry;
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
@@ -517,6 +540,7 @@ struct PulsePlayer::Impl {
                     buffer.insert(buffer.begin(), RewindLeadBytes(s), 0);
                     lead = false;
                 }
+                s->runBytes += buffer.size();
                 if (pa_stream_get_state(s->stream) != PA_STREAM_READY ||
                     pa_stream_write(s->stream, buffer.data(), buffer.size(), nullptr, 0,
                                     PA_SEEK_RELATIVE) < 0) {
@@ -535,26 +559,58 @@ struct PulsePlayer::Impl {
         WaitUntilNearlyPlayed(s);
     }
 
-    // Returns once what is left to play is within returnAhead of the end. The server's latency
-    // is asked once, right after the last write, when the sound (plus the sink's own latency)
-    // is what is left; the end is then timed by our own clock. Asking again near the end would
-    // not do: once a stream has run dry its latency stays at the sink's latency rather than
-    // falling to zero.
+    // Returns once what is left to play is within returnAhead of the end. The end is timed by
+    // our own clock from one latency answer taken while the stream plays: once a stream has
+    // run dry its latency stays at the sink's latency rather than falling to zero, so asking
+    // near the end would not do.
+    //
+    // A stream that has not started yet (new, or dry before this sound) plays only after what
+    // the sink holds ahead of its output, unless the server rewinds over it; its latency counts
+    // neither. On an idle sink that renders seconds ahead and rewinds little, a sentence's end
+    // would be expected seconds early, and the pause after it swallowed. So the player asks
+    // again until the stream plays, for at most as long as the sink's hold and the run take.
     void WaitUntilNearlyPlayed(Stream* s) {
         if (!UpdateTiming(s)) {
             return;
         }
-        pa_usec_t latency = 0;
-        int negative = 0;
-        {
-            Locked lock(loop);
-            if (pa_stream_get_latency(s->stream, &latency, &negative) < 0 || negative != 0) {
-                latency = 0;
+        double end = 0;
+        double bound = 0; // when the run will have played at the latest
+        for (;;) {
+            pa_usec_t latency = 0;
+            int negative = 0;
+            bool playing = false;
+            double latest = 0;
+            {
+                Locked lock(loop);
+                const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
+                if (pa_stream_get_latency(s->stream, &latency, &negative) < 0 || negative != 0) {
+                    latency = 0;
+                }
+                if (t != nullptr) {
+                    playing = t->playing != 0;
+                    s->sinkAhead = static_cast<double>(t->sink_usec) / 1e6;
+                    latest =
+                        s->sinkAhead +
+                        static_cast<double>(pa_bytes_to_usec(s->runBytes, &s->sampleSpec)) / 1e6;
+                }
+            }
+            // Bounded, should the server report nonsense.
+            end = Now() + std::min(static_cast<double>(latency) / 1e6, 5.0);
+            if (playing || latest <= static_cast<double>(latency) / 1e6) {
+                break;
+            }
+            if (bound == 0) {
+                bound = Now() + std::min(latest, 5.0);
+            }
+            if (Now() + options.startPoll >= bound - options.returnAhead) {
+                end = bound;
+                break;
+            }
+            Sleep(options.startPoll);
+            if (!UpdateTiming(s)) {
+                return;
             }
         }
-        // Bounded, should the server report nonsense.
-        const double left = std::min(static_cast<double>(latency) / 1e6, 5.0);
-        const double end = Now() + left;
         s->queuedUntil = end;
         s->lastUsed = end;
         const double wait = end - options.returnAhead - Now();
@@ -564,15 +620,30 @@ struct PulsePlayer::Impl {
     }
 };
 
-bool PulsePlayer::Playable(const SoundDecoder& dec) {
-    if (!dec.Ok() || dec.SampleRate() <= 0 || dec.Channels() <= 0 || dec.Channels() > 255) {
-        return false;
+PulsePlayer::Refusal PulsePlayer::Refuses(const SoundDecoder& dec) {
+    if (!dec.Ok()) {
+        return Refusal::NotDecoded;
+    }
+    if (dec.SampleRate() < MinRate || dec.SampleRate() > MaxRate) {
+        return Refusal::Rate;
+    }
+    if (dec.Channels() < 1 || dec.Channels() > MaxChannels) {
+        return Refusal::Channels;
     }
     pa_sample_spec wanted{};
     wanted.format = dec.FitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE;
     wanted.rate = static_cast<uint32_t>(dec.SampleRate());
     wanted.channels = static_cast<uint8_t>(dec.Channels());
-    return pa_sample_spec_valid(&wanted) != 0;
+    if (pa_sample_spec_valid(&wanted) == 0) {
+        return Refusal::Rate;
+    }
+    if (static_cast<double>(pa_bytes_per_second(&wanted)) > MaxBytesPerSecond) {
+        return Refusal::DataRate;
+    }
+    if (static_cast<double>(dec.Frames()) / dec.SampleRate() > MaxSeconds) {
+        return Refusal::Length;
+    }
+    return Refusal::None;
 }
 
 PulsePlayer::PulsePlayer() : PulsePlayer(Options{}) {}

@@ -28,8 +28,19 @@ class SoundDecoder;
 
 class PulsePlayer final : public Player {
 public:
-    // Whether a decoded sound is one the sound server takes (its rate and channel count).
-    static bool Playable(const SoundDecoder& dec);
+    // Why the player would not play a decoded sound. It takes rates from 4 to 192 kHz (below,
+    // the server's resampling ruins speech), 1 to 8 channels (beyond 7.1 the server has no
+    // positions to map them to), no more than one write of a second can hold (4 MiB, what the
+    // server queues for a stream), and no more than a minute: no word piece is that long.
+    enum class Refusal { None, NotDecoded, Rate, Channels, DataRate, Length };
+    static constexpr int MinRate = 4000;
+    static constexpr int MaxRate = 192000;
+    static constexpr int MaxChannels = 8;
+    static constexpr double MaxBytesPerSecond = 4 * 1024 * 1024;
+    static constexpr double MaxSeconds = 60;
+    static Refusal Refuses(const SoundDecoder& dec);
+    // Whether a decoded sound is one the player plays.
+    static bool Playable(const SoundDecoder& dec) { return Refuses(dec) == Refusal::None; }
 
     struct Options {
         // Longest wait for the sound server to accept a connection or a stream.
@@ -42,10 +53,17 @@ public:
         double bufferSeconds = 0.050;
         // A call returns when this much of its sound is left to play.
         double returnAhead = 0.005;
+        // How often the server is asked whether a stream that has not started plays yet.
+        double startPoll = 0.010;
         // Streams whose last sound ended longer ago than this are closed at the next call.
         double idleClose = 5.0;
-        // The client name the server shows.
+        // The client name the server shows, and the icon mixers show beside it (the installed
+        // icon's name).
         std::string appName = "Quorvane Tikkaru";
+        std::string iconName = "de.quorvane.tikkaru";
+        // The streams' role: a spoken time is an accessibility aid like a screen reader's
+        // speech, so it is routed and ducked like one, and not silenced with event sounds.
+        std::string mediaRole = "a11y";
     };
 
     PulsePlayer();

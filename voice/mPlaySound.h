@@ -16,9 +16,9 @@ inline constexpr int32_t SND_FILENAME = 0x20000;
 
 // Plays the file that FileName names, found without regard to the letter case of its name.
 // Nothing is played when no regular file answers to the name, or when FileName holds
-// wildcards (the file found then is not the one named).
-void PlaySoundFile(Player& player, std::string FileName, int32_t Flags);
+// wildcards (the file found then is not the one named). True when the file went to the player.
+bool PlaySoundFile(Player& player, std::string FileName, int32_t Flags);
 
 // Plays the built-in recording of word piece ResType (any letter case) in voice ResId (1 to
-// 4). Any other name or voice number plays nothing.
-void PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags);
+// 4). Any other name or voice number plays nothing. True when a recording went to the player.
+bool PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags);

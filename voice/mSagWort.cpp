@@ -4,15 +4,14 @@
 #include "mExist.h"
 #include "mPlaySound.h"
 
-void SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
+bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort) {
     const std::string datei = sDataPath + Wort + ".wav";
     const int32_t laenge = Exist(datei);
     if (Index == Anzahl - 1 && laenge > 0) {
-        PlaySoundFile(player, datei, SND_SYNC);
-        return;
+        return PlaySoundFile(player, datei, SND_SYNC);
     }
-    PlaySoundRes(player, Index + 1, Wort, SND_SYNC);
+    return PlaySoundRes(player, Index + 1, Wort, SND_SYNC);
 }
 
 bool ExterneStimmeDa(const std::string& sDataPath) {

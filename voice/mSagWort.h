@@ -11,8 +11,9 @@
 //
 // The file sDataPath + Wort + ".wav" is probed on every call. When the last entry is selected
 // and that file is longer than 0 bytes, the file is played; otherwise the built-in recording
-// of voice Index + 1 (which for the external voice, number 5, does not exist: silence).
-void SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
+// of voice Index + 1 (which for the external voice, number 5, does not exist: silence). False
+// when the piece has no recording to play (silence).
+bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort);
 
 // Whether the folder sDataPath (ending in "/") is offered as the external voice: it holds a

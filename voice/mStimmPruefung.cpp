@@ -232,6 +232,31 @@ std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
     return spitze >= 1.0 ? "übersteuert" : "";
 }
 
+std::string Zahl(double wert, int stellen);
+
+// Why the player would not play a sound that decodes, in words; "" when it plays it.
+std::string Unspielbar(const SoundDecoder& dec) {
+    using R = PulsePlayer::Refusal;
+    switch (PulsePlayer::Refuses(dec)) {
+    case R::None:
+        return "";
+    case R::NotDecoded:
+        return "enthält keine Abtastwerte";
+    case R::Rate:
+        return "Abtastrate " + std::to_string(dec.SampleRate()) + " Hz nicht abspielbar (" +
+               std::to_string(PulsePlayer::MinRate) + " bis " +
+               std::to_string(PulsePlayer::MaxRate) + " Hz)";
+    case R::Channels:
+        return std::to_string(dec.Channels()) + " Kanäle nicht abspielbar (1 bis " +
+               std::to_string(PulsePlayer::MaxChannels) + ")";
+    case R::DataRate:
+        return "zu viele Daten je Sekunde für den Tondienst (Abtastrate mal Kanäle zu groß)";
+    case R::Length:
+        return "länger als " + Zahl(PulsePlayer::MaxSeconds, 0) + " s, kein Wortteil";
+    }
+    return "nicht abspielbar";
+}
+
 TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     TeilPruefung t;
     t.Wort = Klein(name);
@@ -300,15 +325,26 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     t.Rate = dec.SampleRate();
     t.Kanaele = dec.Channels();
     t.Format = dec.SampleFormat();
-    if (!PulsePlayer::Playable(dec)) {
+    if (const std::string warum = Unspielbar(dec); !warum.empty()) {
         t.Zustand = TeilZustand::NichtDekodierbar;
-        t.Hinweis = "Abtastrate oder Kanalzahl nicht abspielbar";
+        t.Hinweis = warum;
         return t;
     }
     t.Zustand = TeilZustand::Ok;
     const std::string weiterer = t.Hinweis;
     t.Hinweis = Miss(dec, t);
-    for (const std::string& h : {Abgeschnitten(LiesWavKopf(pfadGefunden), t.LaengeMs), weiterer}) {
+    // Silence in the file is silence in the sentence: it splits "zwan... zig".
+    std::string stille;
+    if (t.Hinweis != "stumm") {
+        for (const auto& [ms, wo] :
+             {std::pair{t.StilleAnfangMs, "vorn"}, {t.StilleEndeMs, "hinten"}}) {
+            if (ms > StilleHinweisMs) {
+                stille += (stille.empty() ? "" : ", ") + Zahl(ms, 0) + " ms Stille " + wo;
+            }
+        }
+    }
+    for (const std::string& h :
+         {stille, Abgeschnitten(LiesWavKopf(pfadGefunden), t.LaengeMs), weiterer}) {
         if (!h.empty()) {
             t.Hinweis = t.Hinweis.empty() ? h : t.Hinweis + "; " + h;
         }

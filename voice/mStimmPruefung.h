@@ -36,6 +36,8 @@ struct TeilPruefung {
 
 // Samples below this level (dB of full scale) count as silence at the start and at the end.
 inline constexpr double StillePegelDb = -50.0;
+// Silence at either end longer than this (ms) is pointed out: it is heard inside the sentence.
+inline constexpr double StilleHinweisMs = 100.0;
 
 struct StimmPruefung {
     std::string Ordner; // ends in "/"

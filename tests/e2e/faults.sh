@@ -74,6 +74,12 @@ once_fails() {
 step "no sound server: speaking once and the window do not wait for one"
 nowhere=unix:$T/nowhere/native
 once_fails "$nowhere" 3
+# With stderr a pipe nobody reads anymore, the status still tells it.
+piped=$(python3 -c 'import os, subprocess, sys
+r, w = os.pipe()
+os.close(r)
+print(subprocess.run(sys.argv[1:], stderr=w).returncode)' env PULSE_SERVER="$nowhere" "$TIKKARU" '!')
+[ "$piped" = 3 ] || fail "'!' with a closed stderr pipe ended with $piped, not 3"
 # A socket that nobody listens on refuses the connection.
 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$T/refusing"
 once_fails "unix:$T/refusing" 3
@@ -251,6 +257,33 @@ for kind in "${kinds[@]}"; do
     # No server, or first a recording that cannot be played.
     case $status in 3 | 6) ;; *) fail "'!' 5 with es.wav $kind ended with $status" ;; esac
 done
+
+step "voice folder on a sink at its idle latency: mixed rates, and es.wav alone"
+# A server of its own with nothing attached to its sink, which so renders seconds ahead.
+start_server
+sleep 1
+rm -rf DATA && mkdir DATA
+for p in $(awk -F'\t' '$1 == "piece" { print $2 }' "$SOURCE/data/voices/catalogue.tsv"); do
+    wav "$p" "DATA/${p,,}.wav"
+done
+sox "$SOURCE/data/voices/1/IST.wav" -r 44100 DATA/ist.wav
+# voice folder          time                    status  stderr
+rows="mixed   2026-12-07_14:30:07 0 -
+es-only 2026-12-07_14:30:07 9 ^tikkaru: .*stumm: ist, vier, zehn, uhr, drei, ssig\.$"
+while read -r voice when want line; do
+    [ "$voice" = es-only ] && find DATA -type f ! -name es.wav -delete
+    status=0
+    timeout 20 env PULSE_SERVER="unix:$pa_dir/native" faketime -f "@${when/_/ }" "$TIKKARU" '!' 5 \
+        2>"$T/idle.err" || status=$?
+    [ "$status" = "$want" ] || fail "'!' 5 with the $voice voice ended $status: $(cat "$T/idle.err")"
+    if [ "$line" = - ]; then
+        [ ! -s "$T/idle.err" ]
+    else
+        [ "$(wc -l < "$T/idle.err")" = 1 ] && grep -qE "$line" "$T/idle.err"
+    fi || fail "'!' 5 with the $voice voice said: $(cat "$T/idle.err")"
+done <<< "$rows"
+kill "$pa_pid" 2>/dev/null || true
+rm -rf DATA
 
 step "voice folder: files vanish and come back while the clock speaks them"
 rm -rf DATA && mkdir DATA

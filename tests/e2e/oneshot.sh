@@ -23,6 +23,55 @@ env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" 
 sleep 0.5
 expect_stretches 370 1290 350 1360 230 1020
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
+stop_recording
+
+# The pauses as long as the window's (0.25 s, within 30 ms), on an idle sink and on one that
+# another stream keeps running. The recorder asks for no latency of its own: the idle sink
+# stays at its long idle latency, where a new stream starts only after what the sink holds.
+expect_pauses() {
+    local got
+    got=$(stretches | awk 'NR > 1 { printf "%d ", $1 - end } { end = $1 + $2 }')
+    python3 - "$got" "$1" <<'PY' || fail "$2: pauses [$got], expected $1 of 250 ms"
+import sys
+got = [int(x) for x in sys.argv[1].split()]
+sys.exit(0 if len(got) == int(sys.argv[2]) and all(abs(g - 250) <= 30 for g in got) else 1)
+PY
+}
+for sink_state in idle running; do
+    keeper=
+    if [ "$sink_state" = running ]; then
+        pacat --raw -d "$TIKKARU_TEST_SINK" --latency-msec=50 < /dev/zero &
+        keeper=$!
+        bg_pids+=($keeper)
+        sleep 0.3
+    fi
+    for arg in '!' '!!'; do
+        parec -d "$TIKKARU_TEST_SINK.monitor" --format=s16le --rate=16000 --channels=1 --raw \
+            > "$T/rec.raw" 2>/dev/null &
+        rec_pid=$!
+        bg_pids+=($rec_pid)
+        await_samples "$T/rec.raw"
+        faketime -f '@2026-12-07 14:30:07' "$TIKKARU" "$arg" 3 || fail "$arg on a $sink_state sink"
+        sleep 0.5
+        stop_recording
+        if [ "$arg" = '!' ]; then n=1; else n=3; fi
+        expect_pauses $n "$arg on a $sink_state sink"
+    done
+    [ -z "$keeper" ] || kill "$keeper"
+done
+
+# Desktop mixers see who speaks: the client's name and icon, and the stream's role.
+"$TIKKARU" '!!' 2>/dev/null &
+once=$!
+for _ in $(seq 50); do
+    pactl list sink-inputs > "$T/inputs" 2>/dev/null
+    grep -q 'application.icon_name = "de.quorvane.tikkaru"' "$T/inputs" && break
+    sleep 0.1
+done
+wait "$once" || fail "'!!' while looking at its stream"
+grep -q 'media.role = "a11y"' "$T/inputs" || fail "stream without its role: $(cat "$T/inputs")"
+grep -q 'application.icon_name = "de.quorvane.tikkaru"' "$T/inputs" || fail "stream without icon"
+grep -q 'application.name = "Quorvane Tikkaru"' "$T/inputs" || fail "stream without name"
 # --help and --version answer on stdout, with no display, touching neither settings nor lock.
 export XDG_RUNTIME_DIR=$T/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"

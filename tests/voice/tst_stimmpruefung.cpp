@@ -22,18 +22,19 @@
 
 namespace {
 
-// 200 ms of sound: 20 ms of silence, a 440 Hz tone at half of full scale, 30 ms of silence.
-// A WAV file unless format names another container.
-void SchreibeWav(const QString& pfad, int rate, int kanaele, int format) {
+// 200 ms of sound: 20 ms of silence, a 440 Hz tone at half of full scale, 30 ms of silence
+// (or the lengths given). A WAV file unless format names another container.
+void SchreibeWav(const QString& pfad, int rate, int kanaele, int format, int ms = 200,
+                 int vornMs = 20, int hintenMs = 30) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = kanaele;
     info.format = (format & SF_FORMAT_TYPEMASK) != 0 ? format : SF_FORMAT_WAV | format;
     SNDFILE* f = sf_open(QFile::encodeName(pfad).constData(), SFM_WRITE, &info);
     QVERIFY2(f, sf_strerror(nullptr));
-    const int frames = rate / 5;
-    const int vorn = rate / 50;
-    const int hinten = rate * 3 / 100;
+    const int frames = static_cast<int>(int64_t{rate} * ms / 1000);
+    const int vorn = rate * vornMs / 1000;
+    const int hinten = rate * hintenMs / 1000;
     std::vector<float> s(static_cast<std::size_t>(frames * kanaele), 0.0f);
     for (int i = vorn; i < frames - hinten; ++i) {
         const double x = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * i / rate);
@@ -246,6 +247,44 @@ void TestStimmPruefung::folder_data() {
         SchreibeWav(o + "/uhr.wav", 44100, 2, SF_FORMAT_FLOAT);
     }) << Zustaende{} << "uhr.wav"
                                            << "" << alle;
+    // Formats the player refuses or would convert badly, and lengths no piece has.
+    const auto uhrWav = [](int rate, int kanaele, int format, int ms) {
+        return Aufbau([=](const QString& o) {
+            Vollstaendig(o);
+            Ersetze(o, "uhr.wav", "");
+            SchreibeWav(o + "/uhr.wav", rate, kanaele, format, ms, 0, 0);
+        });
+    };
+    QTest::newRow("1 Hz, 33 minutes")
+        << uhrWav(1, 1, SF_FORMAT_PCM_16, 2000000) << uhrDefekt << "uhr.wav"
+        << "Abtastrate 1 Hz nicht abspielbar (4000 bis 192000 Hz)" << eins("nicht dekodierbar");
+    QTest::newRow("192 kHz, 8 channels float")
+        << uhrWav(192000, 8, SF_FORMAT_FLOAT, 200) << uhrDefekt << "uhr.wav"
+        << "zu viele Daten je Sekunde für den Tondienst (Abtastrate mal Kanäle zu groß)"
+        << eins("nicht dekodierbar");
+    QTest::newRow("9 channels") << uhrWav(22050, 9, SF_FORMAT_PCM_16, 200) << uhrDefekt << "uhr.wav"
+                                << "9 Kanäle nicht abspielbar (1 bis 8)"
+                                << eins("nicht dekodierbar");
+    QTest::newRow("61 s") << uhrWav(8000, 1, SF_FORMAT_PCM_16, 61000) << uhrDefekt << "uhr.wav"
+                          << "länger als 60 s, kein Wortteil" << eins("nicht dekodierbar");
+    QTest::newRow("96 kHz, 8 channels 16 bit")
+        << uhrWav(96000, 8, SF_FORMAT_PCM_16, 200) << Zustaende{} << "uhr.wav"
+        << "" << alle;
+    // Silence beyond 100 ms at either end is heard inside the sentence; it plays all the same.
+    const auto uhrStille = [](int vornMs, int hintenMs) {
+        return Aufbau([=](const QString& o) {
+            Vollstaendig(o);
+            Ersetze(o, "uhr.wav", "");
+            SchreibeWav(o + "/uhr.wav", 22050, 1, SF_FORMAT_PCM_16, 150 + vornMs + hintenMs, vornMs,
+                        hintenMs);
+        });
+    };
+    QTest::newRow("2.3 s of silence at the end") << uhrStille(20, 2300) << Zustaende{} << "uhr.wav"
+                                                 << "2300 ms Stille hinten" << alle;
+    QTest::newRow("silence at both ends") << uhrStille(150, 120) << Zustaende{} << "uhr.wav"
+                                          << "150 ms Stille vorn, 120 ms Stille hinten" << alle;
+    QTest::newRow("100 ms at both ends: no hint") << uhrStille(95, 95) << Zustaende{} << "uhr.wav"
+                                                  << "" << alle;
     QTest::newRow("several faults, es.wav among them") << Aufbau([](const QString& o) {
         Vollstaendig(o);
         Ersetze(o, "es.wav", "");
