@@ -30,6 +30,11 @@ struct Prozess {
     // Ends the program at once with the given exit status. After it returns (in tests) the
     // caller stops too.
     std::function<void(int Status)> EndProgram;
+    // Speaking once while another copy runs: hands the request over to it (seconds, voice
+    // number or 0 for its selected one) and returns the exit status it reports.
+    std::function<int(bool Sekunden, int Stimme)> HandOver = [](bool, int) { return 7; };
+    // A second start without a request: brings the running copy's window to the front.
+    std::function<void()> BringToFront = [] {};
 };
 
 // The clock's one window: the controls, their handlers, the display refresh, the
@@ -49,6 +54,10 @@ public:
     void ZeigeZeit();
     void SagWort(const std::string& Wort);
     void Tikkaru();
+    // A request handed over from another copy: speaks once as the announce button does, with
+    // the seconds as asked and in voice number stimme (0: the selected one), and returns the
+    // exit status for the caller; Beschaeftigt at once while an announcement runs.
+    int SageAufAnfrage(bool sekunden, int stimme);
     void Timer1_Timer();
 
     void opMA_Click();
@@ -107,6 +116,7 @@ private:
     void FuelleStimmen();
     void WaehleStimme(const Einstellungen& store);
     void SageEinmal();
+    int GefragteStimme() const;
     void WendeEinstellungenAn(const Einstellungen& store);
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
@@ -121,4 +131,8 @@ private:
     Prozess prozess_;
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
+    // A handed-over request's choices, for its announcement only (-1: none).
+    int sekundenAufAnfrage_ = -1;
+    int stimmeAufAnfrage_ = -1;
+    bool beendet_ = false;
 };

@@ -108,10 +108,13 @@ std::string EndeMeldung(EndeStatus status) {
                "angesagt.";
         break;
     case EndeStatus::AndereKopie:
-        text = "eine andere Kopie läuft bereits; die Zeit wurde nicht angesagt.";
+        text = "eine andere Kopie läuft, antwortet aber nicht; die Zeit wurde nicht angesagt.";
         break;
     case EndeStatus::Abgebrochen:
         text = "abgebrochen; die Zeit wurde nicht vollständig angesagt.";
+        break;
+    case EndeStatus::Beschaeftigt:
+        text = "die laufende Uhr sagt gerade die Zeit an; sie wurde nicht noch einmal angesagt.";
         break;
     }
     return std::string("tikkaru: ") + text + "\n";

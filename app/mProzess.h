@@ -16,6 +16,7 @@ enum class EndeStatus : int {
     AufnahmeDefekt = 6, // a recording could not be played
     AndereKopie = 7,    // another copy is running; nothing was said
     Abgebrochen = 8,    // ended by a signal or logout before the sentence was finished
+    Beschaeftigt = 10,  // handed over to the running clock, which was already speaking
 };
 
 // The status for speaking once after the player's first failure.
