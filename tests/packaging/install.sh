@@ -113,7 +113,7 @@ for word in '--check-voice' '--help' '--version' 'Quorvane.conf' '[Tikkaru]' Win
     Voice Mode Sekunden 'zwoelf.wav' '*/15 * * * *' 'RÜCKGABEWERT' '-h, --help' '-V, --version' \
     'systemctl --user enable --now tikkaru-viertelstunde.timer' tikkaru-stunde.timer \
     tikkaru-halbestunde.timer org.quorvane.Tikkaru 'busctl --user call' 'OnCalendar=*-*-* 08..21' \
-    '~/DATA' 'Zeit sagen'; do
+    '~/DATA'; do
     grep -qF -- "$word" <<< "$text" || fail "manual page lacks $word"
 done
 # The 27 file names of one's own voice, all of them.
