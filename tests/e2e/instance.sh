@@ -85,8 +85,20 @@ handover() {
     tz=$(sed -n 's/^ss "\([0-9:]*\)".*/\1/p' <<<"$seen")
     if [ "${tz##*:}" != 00 ]; then
         reference "$tz" "$@"
-        # shellcheck disable=SC2046
-        expect_stretches $(python3 "$HERE/segments.py" "$T/ref.raw" | awk '{print $2}')
+        # As much sound as the sentence alone, in about as many stretches: not twice, not two
+        # voices over each other. (A piece may start late on a busy machine and split a
+        # stretch, so the stretches are not compared one by one.)
+        python3 - "$T/rec.raw" "$T/ref.raw" "$HERE/segments.py" <<'PY' ||
+import subprocess, sys
+def lengths(raw):
+    out = subprocess.run([sys.executable, sys.argv[3], raw], capture_output=True, text=True)
+    return [int(line.split()[1]) for line in out.stdout.split("\n") if line.strip()]
+got, want = lengths(sys.argv[1]), lengths(sys.argv[2])
+print("heard", got, "alone", want)
+ok = want and abs(sum(got) - sum(want)) <= 0.12 * sum(want) and abs(len(got) - len(want)) <= 1
+sys.exit(0 if ok else 1)
+PY
+            fail "$name: not the sentence once"
     fi
     case $(shown) in *Sekunde*) fail "$name: the seconds box was changed" ;; esac
 }
