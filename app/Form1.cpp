@@ -278,7 +278,8 @@ void Form1::ZeigeZeit(const std::string& zeit) {
 }
 
 void Form1::SagWort(const std::string& Wort) {
-    if (!SpieleWort(player_, sDataPath, coVoice->currentIndex(), coVoice->count(), Wort) &&
+    const int stimme = stimmeAufAnfrage_ >= 0 ? stimmeAufAnfrage_ : coVoice->currentIndex();
+    if (!SpieleWort(player_, sDataPath, stimme, coVoice->count(), Wort) &&
         std::find(stumm_.begin(), stumm_.end(), Wort) == stumm_.end()) {
         stumm_.push_back(Wort);
     }
@@ -295,7 +296,8 @@ void Form1::Tikkaru() {
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
-    const std::string satz = SprechSatz(zeit, chSek->isChecked(),
+    const bool sekunden = sekundenAufAnfrage_ >= 0 ? sekundenAufAnfrage_ == 1 : chSek->isChecked();
+    const std::string satz = SprechSatz(zeit, sekunden,
                                         GewaehlterModus() == Modus::JedeMinute ||
                                             GewaehlterModus() == Modus::JedeStunde);
     TT->setText(QString::fromStdString(satz));
@@ -317,6 +319,24 @@ void Form1::Tikkaru() {
     vBusy = 0;
     MeldeZustand();
     cOK->setEnabled(true);
+}
+
+int Form1::SageAufAnfrage(bool sekunden, int stimme) {
+    if (vBusy == 1) {
+        return static_cast<int>(EndeStatus::Beschaeftigt);
+    }
+    if (beendet_) {
+        return static_cast<int>(EndeStatus::Abgebrochen);
+    }
+    // The check box and the voice list stay as they are: the request's choices hold for its
+    // announcement only.
+    sekundenAufAnfrage_ = sekunden ? 1 : 0;
+    stimmeAufAnfrage_ = stimme >= 1 && stimme <= coVoice->count() ? stimme - 1 : -1;
+    player_.BeginAnnouncement();
+    Tikkaru();
+    sekundenAufAnfrage_ = -1;
+    stimmeAufAnfrage_ = -1;
+    return static_cast<int>(Ergebnis(player_.AnnouncementFailure()));
 }
 
 void Form1::Timer1_Timer() {
@@ -476,10 +496,16 @@ constexpr std::array<std::pair<const char*, QRadioButton * Form1::*>, 4> Modi = 
 } // namespace
 
 void Form1::Form_Load() {
-    // A second copy ends at once (and says so when it was to speak).
+    // A second copy ends at once: a request to speak is handed over to the running copy, which
+    // says whether it was heard; a plain start brings the running window to the front.
     if (prozess_.PreviousInstance()) {
-        prozess_.EndProgram(static_cast<int>(
-            EinmalAnsage(prozess_.CommandLine) ? EndeStatus::AndereKopie : EndeStatus::Normal));
+        if (EinmalAnsage(prozess_.CommandLine)) {
+            prozess_.EndProgram(
+                prozess_.HandOver(GetCMD(prozess_.CommandLine, 1) == "!!", GefragteStimme()));
+        } else {
+            prozess_.BringToFront();
+            prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
+        }
         return;
     }
     MissTwips();
@@ -539,19 +565,32 @@ void Form1::WaehleStimme(const Einstellungen& store) {
     coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
 }
 
+// The voice number the second argument asks for, for a running copy: 0 for none (its
+// selected voice), the first entry for one beyond any list, as at start-up.
+int Form1::GefragteStimme() const {
+    const double arg2 = NumericValue(GetCMD(prozess_.CommandLine, 2));
+    if (!(arg2 > 0)) {
+        return 0;
+    }
+    const double v = std::nearbyint(arg2);
+    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
+}
+
 // "!" or "!!": the time once, without the window, then the end, with a status that tells
-// whether all of it was heard. A failure of the sound server or of a recording comes before
-// pieces that had no recording.
+// whether all of it was heard.
 void Form1::SageEinmal() {
     if (GetCMD(prozess_.CommandLine, 1) == "!!") {
         chSek->setChecked(true);
     }
     Tikkaru();
-    EndeStatus status = StatusNach(player_.FirstFailure());
-    if (status == EndeStatus::Normal && !stumm_.empty()) {
-        status = EndeStatus::TeileFehlen;
-    }
-    prozess_.EndProgram(static_cast<int>(status));
+    prozess_.EndProgram(static_cast<int>(Ergebnis(player_.FirstFailure())));
+}
+
+// The status of the announcement just made: a failure of the sound server or of a recording
+// comes before pieces that had no recording.
+EndeStatus Form1::Ergebnis(PlayFailure failure) const {
+    const EndeStatus status = StatusNach(failure);
+    return status == EndeStatus::Normal && !stumm_.empty() ? EndeStatus::TeileFehlen : status;
 }
 
 // The stored mode and seconds choice.
@@ -584,6 +623,7 @@ void Form1::ZeigeFenster() {
 }
 
 void Form1::Form_Unload() {
+    beendet_ = true;
     if (vLoaded == 0) {
         // Only speaking once is busy before the window is loaded: it was cut off.
         prozess_.EndProgram(

@@ -44,6 +44,10 @@ public:
     // The pieces of the latest announcement that had no recording and stayed silent, each
     // once, in the order spoken.
     const std::vector<std::string>& StummeTeile() const { return stumm_; }
+    // A request handed over from another copy: speaks once as the announce button does, with
+    // the seconds as asked and in voice number stimme (0: the selected one), and returns the
+    // exit status for the caller; Beschaeftigt at once while an announcement runs.
+    int SageAufAnfrage(bool sekunden, int stimme);
     void Timer1_Timer();
 
     void opMA_Click();
@@ -105,6 +109,7 @@ private:
     void FuelleStimmen();
     void WaehleStimme(const Einstellungen& store);
     void SageEinmal();
+    int GefragteStimme() const;
     void WendeEinstellungenAn(const Einstellungen& store);
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
@@ -113,6 +118,8 @@ private:
     // change.
     void MeldeZustand();
     void RearmTimer1();
+    // The exit status of the announcement just made, after the player's failure.
+    EndeStatus Ergebnis(PlayFailure failure) const;
 
     Clock& clock_;
     Player& player_;
@@ -121,4 +128,8 @@ private:
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
     std::vector<std::string> stumm_;
+    // A handed-over request's choices, for its announcement only (-1: none).
+    int sekundenAufAnfrage_ = -1;
+    int stimmeAufAnfrage_ = -1;
+    bool beendet_ = false;
 };

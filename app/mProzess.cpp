@@ -127,7 +127,7 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
                "angesagt.";
         break;
     case EndeStatus::AndereKopie:
-        text = "eine andere Kopie läuft bereits; die Zeit wurde nicht angesagt.";
+        text = "eine andere Kopie läuft, antwortet aber nicht; die Zeit wurde nicht angesagt.";
         break;
     case EndeStatus::Abgebrochen:
         text = "abgebrochen; die Zeit wurde nicht vollständig angesagt.";
@@ -139,8 +139,14 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
                 teile += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             }
         }
-        text = "Aufnahmen fehlen, diese Wortteile blieben stumm:";
-        return std::string("tikkaru: ") + text + (teile.empty() ? " ?" : teile) + ".\n";
+        if (teile.empty()) { // handed over: the running clock knows which
+            return "tikkaru: Aufnahmen fehlen, Wortteile blieben stumm.\n";
+        }
+        return std::string("tikkaru: Aufnahmen fehlen, diese Wortteile blieben stumm:") + teile +
+               ".\n";
+    case EndeStatus::Beschaeftigt:
+        text = "die laufende Uhr sagt gerade die Zeit an; sie wurde nicht noch einmal angesagt.";
+        break;
     }
     return std::string("tikkaru: ") + text + "\n";
 }

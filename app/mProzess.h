@@ -20,6 +20,7 @@ enum class EndeStatus : int {
     AndereKopie = 7,    // another copy is running; nothing was said
     Abgebrochen = 8,    // ended by a signal or logout before the sentence was finished
     TeileFehlen = 9,    // pieces of the sentence had no recording and stayed silent
+    Beschaeftigt = 10,  // handed over to the running clock, which was already speaking
 };
 
 // The status for speaking once after the player's first failure.
@@ -58,4 +59,9 @@ struct Prozess {
     // caller stops too. Unless told otherwise the event loop ends with the status, so that
     // the program returns from main with it.
     std::function<void(int Status)> EndProgram = [](int status) { QCoreApplication::exit(status); };
+    // Speaking once while another copy runs: hands the request over to it (seconds, voice
+    // number or 0 for its selected one) and returns the exit status it reports.
+    std::function<int(bool Sekunden, int Stimme)> HandOver = [](bool, int) { return 7; };
+    // A second start without a request: brings the running copy's window to the front.
+    std::function<void()> BringToFront = [] {};
 };

@@ -8,6 +8,7 @@
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mStimmPruefung.h"
+#include "mUebergabe.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -39,8 +40,10 @@ const char* const Hilfe =
     "\n"
     "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
     "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
-    "sich nicht abspielen; 7 eine andere Kopie läuft; 8 durch ein Signal abgebrochen;\n"
-    "9 Aufnahmen fehlten, Wortteile blieben stumm.\n";
+    "sich nicht abspielen; 7 eine andere Kopie läuft und antwortet nicht; 8 durch ein Signal\n"
+    "abgebrochen; 9 Aufnahmen fehlten, Wortteile blieben stumm; 10 die laufende Uhr sagte\n"
+    "gerade die Zeit an. Läuft die Uhr schon, sagt sie die Zeit an, und ihr Ergebnis ist der\n"
+    "Rückgabewert.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
@@ -118,6 +121,8 @@ int main(int argc, char* argv[]) {
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [] { return VorherigeInstanz(); };
+    prozess.HandOver = [](bool sekunden, int stimme) { return UebergibAnsage(sekunden, stimme); };
+    prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
     // The window, once made, names the pieces that stayed silent.
     const Form1* fenster = nullptr;
     prozess.EndProgram = [&fenster](int status) {
@@ -139,5 +144,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
 
     form.Form_Load();
+    // Only the window gets here (it holds the lock): it takes requests handed over by others.
+    Uebergabe uebergabe(form);
+    uebergabe.Anmelden();
     return app.exec();
 }

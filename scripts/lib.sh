@@ -58,6 +58,24 @@ start_pulse() {
     return 1
 }
 
+# Starts a session bus of its own listening at socket $1; returns once the socket is there,
+# with its address in dbus_address and its pid in dbus_pid.
+start_dbus() {
+    local socket=$1
+    mkdir -p "$(dirname "$socket")"
+    rm -f "$socket"
+    dbus-daemon --session --address="unix:path=$socket" --nofork --nopidfile --nosyslog \
+        >/dev/null 2>&1 &
+    dbus_pid=$!
+    lib_pids+=($dbus_pid)
+    dbus_address="unix:path=$socket"
+    for _ in $(seq 100); do
+        [ -S "$socket" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # faketime names its semaphore and shared memory after its process id and leaves them behind
 # when it is killed; a later faketime that gets the same id then refuses to start. Those of
 # ended processes go.

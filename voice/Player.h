@@ -28,4 +28,9 @@ public:
     virtual void Drain() {}
     // The first failure since the player was made.
     virtual PlayFailure FirstFailure() const { return PlayFailure::None; }
+    // Starts a new announcement: AnnouncementFailure then tells the first failure after this
+    // call, so that a clock that runs for days can say whether one announcement was heard.
+    virtual void BeginAnnouncement() {}
+    // The first failure since BeginAnnouncement (since the player was made before the first).
+    virtual PlayFailure AnnouncementFailure() const { return FirstFailure(); }
 };

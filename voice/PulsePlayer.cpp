@@ -78,6 +78,8 @@ struct PulsePlayer::Impl {
     Stream* current = nullptr;                    // the stream written last
     double nextAttempt = 0;                       // no connection attempt before this time
     PlayFailure firstFailure = PlayFailure::None;
+    PlayFailure announcementFailure = PlayFailure::None; // since BeginAnnouncement
+    PlayFailure lastGiveUp = PlayFailure::None;          // why the connection was dropped
     int operationSuccess = 0;
     bool serverRewinds = true; // PulseAudio proper; PipeWire's pulse server does not rewind
     bool sinkIdle = true;      // no other stream played on the sink when ours was opened
@@ -184,12 +186,16 @@ struct PulsePlayer::Impl {
         if (firstFailure == PlayFailure::None) {
             firstFailure = why;
         }
+        if (announcementFailure == PlayFailure::None) {
+            announcementFailure = why;
+        }
     }
 
     // Gives up the connection and all streams after a failure; the next attempt waits for
     // the retry pause. The caller holds the loop's lock.
     void GiveUp(PlayFailure why) {
         Fail(why);
+        lastGiveUp = why;
         DropConnection();
         nextAttempt = Now() + options.retryPause;
     }
@@ -289,7 +295,12 @@ struct PulsePlayer::Impl {
             }
             // Either no connection, or one begun ahead that is still on its way.
             if (context == nullptr) {
-                if (Now() < nextAttempt || !BeginConnect()) {
+                if (Now() < nextAttempt) {
+                    // Skipped within the retry pause: not heard, for the reason of the pause.
+                    Fail(lastGiveUp);
+                    return false;
+                }
+                if (!BeginConnect()) {
                     return false;
                 }
             }
@@ -679,4 +690,17 @@ void PulsePlayer::ConnectAhead() {
 
 PlayFailure PulsePlayer::FirstFailure() const {
     return d->firstFailure;
+}
+
+void PulsePlayer::BeginAnnouncement() {
+    if (d->loop != nullptr) {
+        Locked lock(d->loop);
+        d->announcementFailure = PlayFailure::None;
+    } else {
+        d->announcementFailure = PlayFailure::None;
+    }
+}
+
+PlayFailure PulsePlayer::AnnouncementFailure() const {
+    return d->announcementFailure;
 }

@@ -82,6 +82,8 @@ public:
     // Waits until everything written has been heard, then closes the streams.
     void Drain() override;
     PlayFailure FirstFailure() const override;
+    void BeginAnnouncement() override;
+    PlayFailure AnnouncementFailure() const override;
 
 private:
     struct Impl;

@@ -26,6 +26,8 @@ private slots:
     void announcementWalk();
     void busyDuringAnnouncement();
     void voiceChangeDuringAnnouncement();
+    void handedOver_data();
+    void handedOver();
     void displayRefresh();
 };
 
@@ -419,6 +421,83 @@ void TestForm1::voiceChangeDuringAnnouncement() {
     for (std::size_t i = 2; i < f.played.size(); ++i) {
         QCOMPARE(f.played[i].voice, 3);
     }
+}
+
+void TestForm1::handedOver_data() {
+    QTest::addColumn<bool>("box");      // the check box before and after
+    QTest::addColumn<bool>("seconds");  // as asked
+    QTest::addColumn<int>("voice");     // as asked; 0: the selected one
+    QTest::addColumn<int>("heard");     // the voice heard (the list selects 2)
+    QTest::addColumn<QString>("state"); // "busy", "ended", "failing", "failed before", ""
+    QTest::addColumn<int>("status");
+    QTest::newRow("seconds asked, box unchecked") << false << true << 0 << 2 << "" << 0;
+    QTest::newRow("no seconds asked, box checked") << true << false << 0 << 2 << "" << 0;
+    QTest::newRow("voice asked") << false << false << 4 << 4 << "" << 0;
+    QTest::newRow("voice beyond the list: the selected") << false << false << 7 << 2 << "" << 0;
+    QTest::newRow("speaking already: busy, nothing queued")
+        << false << true << 0 << 0 << "busy" << 10;
+    QTest::newRow("ending: nothing said") << false << true << 0 << 0 << "ended" << 8;
+    QTest::newRow("a piece not heard") << false << false << 0 << 2 << "failing" << 5;
+    QTest::newRow("an earlier announcement's failure is not this one's")
+        << false << false << 0 << 2 << "failed before" << 0;
+}
+
+// A request handed over by another copy: spoken as the button does, with its own seconds and
+// voice, the window's choices left as they were, and the status of this announcement.
+void TestForm1::handedOver() {
+    QFETCH(bool, box);
+    QFETCH(bool, seconds);
+    QFETCH(int, voice);
+    QFETCH(int, heard);
+    QFETCH(QString, state);
+    QFETCH(int, status);
+    FormFixture f;
+    Form1& form = *f.form;
+    f.FillVoices();
+    form.coVoice->setCurrentIndex(1);
+    form.opMA->setChecked(true);
+    form.chSek->setChecked(box);
+    f.ticksInside = false;
+    f.clock.Set(12, 23, 5.0);
+    if (state == "failed before") {
+        f.player.Fail(PlayFailure::NoServer);
+    }
+    if (state == "busy") {
+        form.vBusy = 1;
+    }
+    if (state == "ended") {
+        form.Form_Unload();
+    }
+    QString spoken;
+    auto base = f.player.onPlay;
+    f.player.onPlay = [&] {
+        base();
+        spoken = form.TT->text();
+        if (state == "failing" && f.played.size() == 3) {
+            f.player.Fail(PlayFailure::ServerLost);
+        }
+    };
+    QCOMPARE(form.SageAufAnfrage(seconds, voice), status);
+    QCOMPARE(form.chSek->isChecked(), box);
+    QCOMPARE(form.coVoice->currentIndex(), 1);
+    if (heard == 0) {
+        QVERIFY(f.played.empty());
+        return;
+    }
+    QCOMPARE(f.player.drains, 1);
+    QCOMPARE(spoken.contains("Sekunden"), seconds);
+    for (const auto& p : f.played) {
+        QCOMPARE(p.voice, heard);
+    }
+    QCOMPARE(form.vBusy, 0);
+    // The display goes back to what the window's own choices show.
+    form.Timer1_Timer();
+    QCOMPARE(form.TT->text().contains("Sekunden"), box);
+    // A later announcement of the window itself speaks its own choices again.
+    f.played.clear();
+    form.Tikkaru();
+    QCOMPARE(spoken.contains("Sekunden"), box);
+    QCOMPARE(f.played.front().voice, 2);
 }
 
 void TestForm1::displayRefresh() {

@@ -362,20 +362,52 @@ void TestStart::oneShot() {
 
 void TestStart::previousInstance_data() {
     QTest::addColumn<QString>("cmd");
+    QTest::addColumn<int>("answer"); // the running copy's status; -1: not asked
     QTest::addColumn<int>("status");
-    QTest::newRow("window") << "" << 0;
-    QTest::newRow("speaking once says that nothing was said") << "!" << 7;
+    QTest::addColumn<bool>("seconds");
+    QTest::addColumn<int>("voice");
+    QTest::newRow("window: brought to the front") << "" << -1 << 0 << false << 0;
+    QTest::newRow("window with a voice") << "- 2" << -1 << 0 << false << 0;
+    QTest::newRow("speaking once says that nothing was said") << "!" << 7 << 7 << false << 0;
+    QTest::newRow("!! heard through the running copy") << "!!" << 0 << 0 << true << 0;
+    QTest::newRow("! 3 while it speaks") << "! 3" << 10 << 10 << false << 3;
+    QTest::newRow("its failure") << "! 5" << 6 << 6 << false << 5;
+    QTest::newRow("!! 9: beyond any list") << "!! 9" << 0 << 0 << true << 1;
+    QTest::newRow("!! 1e300") << "!! 1e300" << 0 << 0 << true << 1;
+    QTest::newRow("! -2: the selected voice") << "! -2" << 0 << 0 << false << 0;
 }
 
+// A second copy shows nothing and speaks nothing itself: a request to speak goes to the
+// running copy, whose status it ends with; a plain start brings that copy's window up.
 void TestStart::previousInstance() {
     QFETCH(QString, cmd);
+    QFETCH(int, answer);
     QFETCH(int, status);
+    QFETCH(bool, seconds);
+    QFETCH(int, voice);
     Prozess p = Process(cmd.toStdString());
     p.PreviousInstance = [] { return true; };
+    int asked = 0;
+    int fronts = 0;
+    bool askedSeconds = false;
+    int askedVoice = -1;
+    p.HandOver = [&](bool s, int v) {
+        ++asked;
+        askedSeconds = s;
+        askedVoice = v;
+        return answer;
+    };
+    p.BringToFront = [&] { ++fronts; };
     FormFixture f(std::move(p));
     f.form->Form_Load();
     QCOMPARE(f.endCalls, 1);
     QCOMPARE(f.endStatus, status);
+    QCOMPARE(asked, answer < 0 ? 0 : 1);
+    QCOMPARE(fronts, answer < 0 ? 1 : 0);
+    if (answer >= 0) {
+        QCOMPARE(askedSeconds, seconds);
+        QCOMPARE(askedVoice, voice);
+    }
     QVERIFY(f.player.calls.empty());
     QVERIFY(!f.form->isVisible());
     QCOMPARE(f.form->coVoice->count(), 0);

@@ -1,41 +1,162 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# One copy at a time: a second copy ends at once without a window or a sound, also with "!"
-# (whose status then says that nothing was said);
-# SIGTERM keeps the settings; a lock left by a killed copy does not block the next start;
-# without XDG_RUNTIME_DIR a lock folder in /tmp that is not the user's own is not used.
+# One copy at a time: a second copy never opens a second window nor speaks itself. A plain
+# second start ends at once; "!" and "!!" hand their request over to the running window over
+# the session bus, which speaks it once and reports the status (10 while it speaks already,
+# 7 when it does not answer), also from cron's environment without the bus's address. A
+# malformed request changes nothing. SIGTERM keeps the settings; a killed copy leaves nothing
+# that blocks the next start. Without XDG_RUNTIME_DIR a lock folder in
+# /tmp that is not the user's own is not used.
 source "$(dirname "$0")/common.sh"
 # The test sound server, found by its socket also where no runtime folder is set.
 test_server=unix:${PULSE_RUNTIME_PATH:-$XDG_RUNTIME_DIR/pulse}/native
 export XDG_RUNTIME_DIR=$T/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+command -v busctl >/dev/null && command -v dbus-daemon >/dev/null ||
+    { echo "skip: busctl or dbus-daemon missing"; exit 77; }
+# The user's bus where the session has it, found there when the address is not given.
+start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no session bus"
+export DBUS_SESSION_BUS_ADDRESS=$dbus_address
 conf=$XDG_CONFIG_HOME/Quorvane.conf
 # Manual mode, so that the first copy stays silent whenever the test runs.
 printf '[Tikkaru]\nMode=1\n' > "$conf"
 before=$(md5sum < "$conf")
 
-start_recording
+clock() { busctl --user call org.quorvane.Tikkaru / org.quorvane.Tikkaru "$@"; }
+# The window's digits and sentence as it shows them now: "ss "12:30:07" " Es ist ..."".
+shown() { clock Anzeige 2>/dev/null || true; }
+
 "$TIKKARU" &
 first=$!
 bg_pids+=($first)
-window_id >/dev/null || fail "no window"
+win=$(window_id) || fail "no window"
+for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+clock Version >/dev/null || fail "the window took no name on the session bus"
+# Manual mode checks the seconds box; unchecked, the seconds heard are the request's own.
+xdotool windowfocus --sync "$win" key alt+k
+sleep 1.5 # the display follows at the next second
+case $(shown) in *Sekunde*) fail "seconds box still checked: $(shown)" ;; esac
 
-status=0
-timeout 5 "$TIKKARU" '!' 2>"$T/err" || status=$?
-[ "$status" = 7 ] || fail "second copy with ! ended with $status, not 7 (nothing said)"
-grep -q 'andere Kopie' "$T/err" || fail "second copy with ! did not say why"
 timeout 5 "$TIKKARU" || fail "second copy did not end at once"
-sleep 1
+sleep 0.5
 [ "$(xdotool search --name '^Quorvane Tikkaru' | wc -l)" = 1 ] || fail "second window"
-[ -z "$(stretches)" ] || fail "second copy made a sound"
+
+# Speaks the time once as a copy of its own that finds no running clock (its own runtime
+# folder and no bus), at the digits $1, into recording ref: what one sentence sounds like.
+reference() {
+    mkdir -p -m 700 "$T/alone"
+    record ref "$TIKKARU_TEST_SINK"
+    XDG_RUNTIME_DIR=$T/alone env -u DBUS_SESSION_BUS_ADDRESS \
+        faketime -f "@2026-12-07 $1" "$TIKKARU" "${@:2}" || fail "reference $* failed"
+    sleep 0.5
+    stop_recording
+}
+
+# Case $1: runs "tikkaru $3..." beside the window from the environment env $2 ("" or a list
+# of -u NAME), expects status 0, the sentence with the seconds in the window's box exactly
+# when $3 is "!!", and one sentence in the window's voice heard. $during runs once the
+# window speaks.
+handover() {
+    local name=$1 envs=$2 status=0 seen="" t
+    shift 2
+    start_recording
+    # shellcheck disable=SC2086
+    env $envs "$TIKKARU" "$@" 2>"$T/err" &
+    local second=$!
+    # The sentence being spoken carries its pauses ("~"); the one shown between announcements
+    # does not.
+    for _ in $(seq 40); do
+        t=$(shown)
+        case $t in *"~"*) seen=$t ;; esac
+        if [ -n "$seen" ]; then
+            ${during:-true}
+            break
+        fi
+        kill -0 "$second" 2>/dev/null || break
+        sleep 0.1
+    done
+    wait "$second" || status=$?
+    sleep 0.5
+    stop_recording
+    [ "$status" = 0 ] || fail "$name: ended with $status: $(cat "$T/err")"
+    [ -n "$seen" ] || fail "$name: the window showed no sentence being spoken"
+    case $seen in *Sekunde*) [ "$1" = '!!' ] ;; *) [ "$1" = '!' ] ;; esac ||
+        fail "$name: the window showed [$seen]"
+    # The same sentence spoken alone, at the digits it was spoken at (at a full minute the
+    # copy alone, in its minute mode, would leave the seconds out).
+    local tz
+    tz=$(sed -n 's/^ss "\([0-9:]*\)".*/\1/p' <<<"$seen")
+    if [ "${tz##*:}" != 00 ]; then
+        reference "$tz" "$@"
+        # As much sound as the sentence alone, in about as many stretches: not twice, not two
+        # voices over each other. (A piece may start late on a busy machine and split a
+        # stretch, so the stretches are not compared one by one.)
+        python3 - "$T/rec.raw" "$T/ref.raw" "$HERE/segments.py" <<'PY' ||
+import subprocess, sys
+def lengths(raw):
+    out = subprocess.run([sys.executable, sys.argv[3], raw], capture_output=True, text=True)
+    return [int(line.split()[1]) for line in out.stdout.split("\n") if line.strip()]
+got, want = lengths(sys.argv[1]), lengths(sys.argv[2])
+print("heard", got, "alone", want)
+ok = want and abs(sum(got) - sum(want)) <= 0.12 * sum(want) and abs(len(got) - len(want)) <= 1
+sys.exit(0 if ok else 1)
+PY
+            fail "$name: not the sentence once"
+    fi
+    case $(shown) in *Sekunde*) fail "$name: the seconds box was changed" ;; esac
+}
+
+handover "!! beside the window" "" '!!'
+handover "! 3 from cron's environment" "-u DBUS_SESSION_BUS_ADDRESS" '!' 3
+
+# While the window speaks, a request is answered at once as busy, and nothing more is heard.
+busy_request() {
+    local status=0 start took
+    start=$(date +%s%N)
+    timeout 5 "$TIKKARU" '!' 2>"$T/busy" || status=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$status" = 10 ] || fail "request while speaking ended with $status, not 10"
+    [ "$took" -lt 1500 ] || fail "the busy answer took $took ms"
+    grep -q 'gerade' "$T/busy" || fail "busy: no reason given"
+}
+during=busy_request handover "!! with a request while it speaks" "" '!!'
+
+# Malformed and oversized requests are refused and change nothing.
+sleep 0.5
+start_recording
+clock Ansage s garbage 2>/dev/null && fail "a string taken for the request"
+clock Ansage bi true 99 2>/dev/null && fail "voice 99 taken"
+clock Ansage bi false -1 2>/dev/null && fail "voice -1 taken"
+clock Ansage bis true 1 x 2>/dev/null && fail "an extra argument taken"
+clock Zeigen s "$(head -c 200000 /dev/zero | tr '\0' x)" 2>/dev/null && fail "an oversized token taken"
+dbus-send --session --print-reply --dest=org.quorvane.Tikkaru / org.quorvane.Tikkaru.Ansage \
+    array:byte:1,2,3 >/dev/null 2>&1 && fail "an array taken for the request"
+sleep 1
+kill -0 "$first" || fail "a malformed request ended the window"
+clock Version >/dev/null || fail "the window stopped answering after malformed requests"
+[ -z "$(stretches)" ] || fail "a malformed request made a sound"
+stop_recording
+
+# A clock that does not answer: status 7 within the bound, nothing said.
+kill -STOP "$first"
+status=0
+start=$(date +%s%N)
+timeout 10 "$TIKKARU" '!' 2>"$T/err" || status=$?
+took=$((($(date +%s%N) - start) / 1000000))
+kill -CONT "$first"
+[ "$status" = 7 ] || fail "request to a stopped window ended with $status, not 7"
+[ "$took" -lt 3500 ] || fail "the stopped window held the request for $took ms"
+grep -q 'andere Kopie' "$T/err" || fail "second copy with ! did not say why"
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings written by a second copy"
 
+# A request arriving while the clock ends is harmless: the clock ends and keeps its settings.
 kill -TERM "$first"
+clock Ansage bi false 0 >/dev/null 2>&1 &
 for _ in $(seq 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "SIGTERM did not end the clock"
 grep -q '^WinLeft=' "$conf" && grep -q '^Mode=1' "$conf" || fail "SIGTERM did not write the settings"
 
-# A killed copy leaves its lock behind.
+# A killed copy leaves its lock behind, and its name on the bus goes with it.
 "$TIKKARU" &
 killed=$!
 window_id >/dev/null || fail "no window after restart"
@@ -45,6 +166,8 @@ wait "$killed" 2>/dev/null || true
 "$TIKKARU" &
 bg_pids+=($!)
 window_id >/dev/null || fail "stale lock blocked the start"
+for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+clock Version >/dev/null || fail "the next window took no name after a killed one"
 
 # Without XDG_RUNTIME_DIR the lock lives in /tmp/tikkaru-UID. Each row runs in a /tmp of its
 # own (a private mount namespace; the real /tmp is reached as /mnt) where that folder is

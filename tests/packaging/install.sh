@@ -55,6 +55,7 @@ expected=(
     usr/share/lintian/overrides/tikkaru
     usr/lib/systemd/user/tikkaru.service
     usr/lib/systemd/user/tikkaru-viertelstunde.timer
+    usr/lib/systemd/user/tikkaru-halbestunde.timer
     usr/lib/systemd/user/tikkaru-stunde.timer
 )
 for n in 16 22 24 32 48 64 128 256; do
@@ -84,6 +85,10 @@ grep -qx "Icon=$id" "$desktop" || fail "desktop entry: Icon"
 grep -qx 'Categories=Utility;Clock;.*' "$desktop" || fail "desktop entry: Categories"
 grep -q '^Name=.*Tikkaru' "$desktop" || fail "desktop entry: Name"
 grep -q '^Comment=.*Uhrzeit' "$desktop" || fail "desktop entry: German Comment"
+# The action that menus, launchers and shortcut settings offer: the time spoken once.
+grep -qx 'Actions=zeit-sagen;' "$desktop" || fail "desktop entry: Actions"
+sed -n '/^\[Desktop Action zeit-sagen\]/,/^\[/p' "$desktop" | grep -qx 'Exec=tikkaru !' \
+    || fail "desktop entry: the action Zeit sagen does not run tikkaru !"
 
 # --- AppStream ---------------------------------------------------------------------------
 metainfo=$root/share/metainfo/$id.metainfo.xml
@@ -106,7 +111,9 @@ text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man" 2>"$work/man.err")
 [ ! -s "$work/man.err" ] || fail "man warnings: $(cat "$work/man.err")"
 for word in '--check-voice' '--help' '--version' 'Quorvane.conf' '[Tikkaru]' WinLeft WinTop \
     Voice Mode Sekunden 'zwoelf.wav' '*/15 * * * *' 'RÜCKGABEWERT' '-h, --help' '-V, --version' \
-    'systemctl --user enable --now tikkaru-viertelstunde.timer' tikkaru-stunde.timer; do
+    'systemctl --user enable --now tikkaru-viertelstunde.timer' tikkaru-stunde.timer \
+    tikkaru-halbestunde.timer org.quorvane.Tikkaru 'busctl --user call' 'OnCalendar=*-*-* 08..21' \
+    '~/DATA'; do
     grep -qF -- "$word" <<< "$text" || fail "manual page lacks $word"
 done
 # The 27 file names of one's own voice, all of them.
@@ -134,7 +141,7 @@ units=$root/lib/systemd/user
 read -r -a command <<< "$(sed -n 's/^ExecStart=//p' "$units/tikkaru.service")"
 [ "${command[*]}" = "tikkaru !" ] || fail "service: ExecStart=${command[*]}"
 [ -x "$root/bin/${command[0]}" ] || fail "service: ${command[0]} is not installed in bin"
-for t in viertelstunde stunde; do
+for t in viertelstunde halbestunde stunde; do
     grep -qx 'Unit=tikkaru.service' "$units/tikkaru-$t.timer" || fail "tikkaru-$t.timer: Unit"
     grep -qx 'WantedBy=timers.target' "$units/tikkaru-$t.timer" || fail "tikkaru-$t.timer: Install"
 done
@@ -146,6 +153,8 @@ fires() {
 }
 [ "$(fires viertelstunde)" = "14:00:00 14:15:00 14:30:00 14:45:00 15:00:00 " ] \
     || fail "tikkaru-viertelstunde.timer fires at $(fires viertelstunde)"
+[ "$(fires halbestunde)" = "14:00:00 14:30:00 15:00:00 15:30:00 16:00:00 " ] \
+    || fail "tikkaru-halbestunde.timer fires at $(fires halbestunde)"
 [ "$(fires stunde)" = "14:00:00 15:00:00 16:00:00 17:00:00 18:00:00 " ] \
     || fail "tikkaru-stunde.timer fires at $(fires stunde)"
 # systemd's own check, with the program where systemd would find it installed and the manual
@@ -157,7 +166,7 @@ sed "s|^ExecStart=tikkaru |ExecStart=$root/bin/tikkaru |" "$units/tikkaru.servic
 cp "$units"/*.timer "$work/units/"
 (cd "$work/units" && XDG_RUNTIME_DIR=$work/verify-run MANPATH=$root/share/man \
     systemd-analyze --user verify tikkaru.service tikkaru-viertelstunde.timer \
-    tikkaru-stunde.timer) > "$work/verify.log" 2>&1 \
+    tikkaru-halbestunde.timer tikkaru-stunde.timer) > "$work/verify.log" 2>&1 \
     || { cat "$work/verify.log"; fail "systemd-analyze verify"; }
 [ ! -s "$work/verify.log" ] || { cat "$work/verify.log"; fail "systemd-analyze verify warns"; }
 
@@ -188,6 +197,46 @@ got = [int(x) for x in sys.argv[1].split()]
 sys.exit(0 if len(got) >= 2 and got[0] > 150 and 1200 < sum(got) < 4000 else 1)
 ' "$stretches" || fail "the service's command spoke [$stretches] ms, not Es ist ~ vierzehn Uhr dreissig"
     [ ! -e "$work/home/.config/Quorvane.conf" ] || fail "the service's command wrote settings"
+
+    # The same command line beside the running window (on the session bus in the runtime
+    # folder, which is all the service's environment finds): the window speaks it, once.
+    if [ -n "${DISPLAY:-}" ] && [ -S "$XDG_RUNTIME_DIR/bus" ] && command -v busctl > /dev/null; then
+        mkdir -p "$work/window/.config"
+        printf '[Tikkaru]\nMode=1\n' > "$work/window/.config/Quorvane.conf"
+        (cd "$work/window" && HOME="$work/window" XDG_CONFIG_HOME="$work/window/.config" \
+            DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus" "$root/bin/tikkaru") &
+        window=$!
+        pids+=($window)
+        for _ in $(seq 100); do
+            busctl --address="unix:path=$XDG_RUNTIME_DIR/bus" call org.quorvane.Tikkaru / \
+                org.quorvane.Tikkaru Version > /dev/null 2>&1 && break
+            sleep 0.1
+        done
+        parec -d "$TIKKARU_TEST_SINK.monitor" --latency-msec=10 --format=s16le --rate=16000 \
+            --channels=1 --raw > "$work/beside.raw" &
+        pids+=($!)
+        for _ in $(seq 50); do [ -s "$work/beside.raw" ] && break; sleep 0.1; done
+        status=0
+        (cd "$work/home" && env -i HOME="$work/home" USER="$(id -un)" LANG=C.UTF-8 \
+            XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" PATH="$root/bin:/usr/bin:/bin" \
+            "${command[@]}") || status=$?
+        sleep 0.5
+        kill "${pids[-1]}"
+        kill "$window"
+        wait "$window" 2>/dev/null || true
+        [ "$status" = 0 ] || fail "the service's command beside the window ended with $status"
+        stretches=$(python3 "$src/tests/e2e/segments.py" "$work/beside.raw" | awk '{print $2}' |
+            tr '\n' ' ')
+        # One sentence, without the seconds: 1 to 5 s of sound.
+        python3 -c '
+import sys
+got = [int(x) for x in sys.argv[1].split()]
+sys.exit(0 if len(got) >= 2 and 1000 < sum(got) < 5000 else 1)
+' "$stretches" || fail "beside the window the service's command was heard as [$stretches] ms"
+        [ ! -e "$work/home/.config/Quorvane.conf" ] || fail "the service's command wrote settings"
+    else
+        echo "note: no display or session bus; the service's command was not run beside a window"
+    fi
 else
     echo "note: no test sound server; the service's command line was not run"
 fi

@@ -31,9 +31,25 @@ public:
     }
     void Drain() override { ++drains; }
     PlayFailure FirstFailure() const override { return failure; }
+    void BeginAnnouncement() override {
+        ++announcements;
+        announcementFailure = PlayFailure::None;
+    }
+    PlayFailure AnnouncementFailure() const override { return announcementFailure; }
+    // A failure while playing, as the real player keeps it.
+    void Fail(PlayFailure why) {
+        if (failure == PlayFailure::None) {
+            failure = why;
+        }
+        if (announcementFailure == PlayFailure::None) {
+            announcementFailure = why;
+        }
+    }
 
     std::vector<Call> calls;
     int drains = 0;
     PlayFailure failure = PlayFailure::None;
+    PlayFailure announcementFailure = PlayFailure::None;
+    int announcements = 0;
     std::function<void()> onPlay;
 };

@@ -332,6 +332,18 @@ private slots:
         player.PlayImage(LadeAufnahme("ES", 1));
         player.PlayFile(tmp.filePath(L("fehlt.wav")).toStdString());
         player.Drain();
+        QCOMPARE(player.FirstFailure(), PlayFailure::NoServer);
+        QCOMPARE(player.AnnouncementFailure(), PlayFailure::NoServer);
+
+        // A sound skipped within the retry pause was not heard either: a new announcement
+        // then fails for the reason of the pause.
+        o.retryPause = 60;
+        PulsePlayer pausing(o);
+        pausing.PlayImage(LadeAufnahme("ES", 1));
+        pausing.BeginAnnouncement();
+        QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::None);
+        pausing.PlayImage(LadeAufnahme("ES", 1));
+        QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::NoServer);
     }
 
     void serverNeverAnswers() {
@@ -388,6 +400,7 @@ private slots:
         });
         killer.join();
         QVERIFY(returned);
+        QVERIFY(player->AnnouncementFailure() != PlayFailure::None);
         server.reset();
 
         // A server at the same place again: a later sound is heard.
@@ -396,12 +409,16 @@ private slots:
         QTest::qWait(300); // the retry pause
         SinkRecorder rec(L("tst_own"), kRate);
         QVERIFY(rec.Start());
+        player->BeginAnnouncement();
         QVERIFY(Returns([player, tone] {
             player->PlayFile(tone.toStdString());
             player->Drain();
         }));
         const std::vector<int16_t> raw = rec.Stop(300);
         QVERIFY(Find(Samples(raw.begin(), raw.end()), Reference(tone), 0).second > 0.8);
+        // Heard in full: this announcement did not fail, though the player did before.
+        QCOMPARE(player->AnnouncementFailure(), PlayFailure::None);
+        QVERIFY(player->FirstFailure() != PlayFailure::None);
         delete player;
     }
 };

@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mUebergabe.h"
+
+#include "Form1.h"
+#include "mProgVer.h"
+#include "mProzess.h"
+
+#include <QComboBox>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+// The bounds of the client: the first exchange shows that the clock answers at all; the
+// sentence itself takes 3 to 6 s, and every piece the sound server holds up at most a few
+// seconds more.
+constexpr int AntwortFrist = 2000;
+constexpr int AnsageFrist = 60000;
+// Longer activation tokens than this are no token.
+constexpr qsizetype LaengstesToken = 1024;
+
+QDBusConnection Verbinde(const QString& name) {
+    const QString adresse = SitzungsBusAdresse();
+    if (adresse.isEmpty()) {
+        return QDBusConnection(name);
+    }
+    return QDBusConnection::connectToBus(adresse, name);
+}
+
+QDBusMessage Anfrage(const char* methode) {
+    return QDBusMessage::createMethodCall(Uebergabe_::Name, Uebergabe_::Pfad,
+                                          Uebergabe_::Schnittstelle, methode);
+}
+
+bool BekannterStatus(int status) {
+    switch (static_cast<EndeStatus>(status)) {
+    case EndeStatus::Normal:
+    case EndeStatus::KeinTondienst:
+    case EndeStatus::TondienstStumm:
+    case EndeStatus::TondienstWeg:
+    case EndeStatus::AufnahmeDefekt:
+    case EndeStatus::Abgebrochen:
+    case EndeStatus::Beschaeftigt:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString SitzungsBusAdresse() {
+    const QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!adresse.isEmpty()) {
+        return adresse;
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty()) {
+        return {};
+    }
+    return "unix:path=" + runtime + "/bus";
+}
+
+Uebergabe::Uebergabe(Form1& form) : QObject(&form), form_(form), bus_(Verbinde("tikkaru-uhr")) {}
+
+Uebergabe::~Uebergabe() {
+    if (bus_.isConnected()) {
+        bus_.unregisterObject(Uebergabe_::Pfad);
+        bus_.unregisterService(Uebergabe_::Name);
+    }
+}
+
+bool Uebergabe::Anmelden() {
+    if (!bus_.isConnected()) {
+        return false;
+    }
+    if (!bus_.registerObject(Uebergabe_::Pfad, this, QDBusConnection::ExportAllSlots)) {
+        return false;
+    }
+    // The name is released by the bus when the process ends, killed or not.
+    return bus_.registerService(Uebergabe_::Name);
+}
+
+int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
+    if (stimme < 0 || stimme > form_.coVoice->count()) {
+        anfrage.setDelayedReply(true);
+        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs,
+                                           QString("Stimme %1 gibt es nicht").arg(stimme)));
+        return 0;
+    }
+    // Nothing is queued: a clock that speaks, or is about to, says so at once.
+    if (wartet_ || form_.vBusy == 1) {
+        return static_cast<int>(EndeStatus::Beschaeftigt);
+    }
+    wartet_ = true;
+    anfrage.setDelayedReply(true);
+    // Spoken from the event loop, not from inside the bus's delivery of the call.
+    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage] {
+        const int status = form_.SageAufAnfrage(sekunden, stimme);
+        wartet_ = false;
+        bus_.send(anfrage.createReply(status));
+    });
+    return 0;
+}
+
+void Uebergabe::Zeigen(const QString& token, const QDBusMessage& anfrage) {
+    if (token.size() > LaengstesToken) {
+        anfrage.setDelayedReply(true);
+        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs, "Token zu lang"));
+        return;
+    }
+    // Qt 6.4 activates a Wayland window with a token of its own; later versions take the one
+    // the launcher gave the caller from the environment, once.
+    if (!token.isEmpty()) {
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    }
+    if (form_.vLoaded == 0) {
+        return;
+    }
+    form_.showNormal();
+    form_.raise();
+    form_.activateWindow();
+}
+
+QString Uebergabe::Anzeige(QString& satz) {
+    satz = form_.TT->text();
+    return form_.TZ->text();
+}
+
+QString Uebergabe::Version() {
+    return QString::fromStdString(ProgVer());
+}
+
+int UebergibAnsage(bool sekunden, int stimme) {
+    const int andere = static_cast<int>(EndeStatus::AndereKopie);
+    QDBusConnection bus = Verbinde("tikkaru-einmal");
+    if (!bus.isConnected()) {
+        return andere;
+    }
+    const QDBusMessage da = bus.call(Anfrage("Version"), QDBus::Block, AntwortFrist);
+    if (da.type() != QDBusMessage::ReplyMessage) {
+        return andere;
+    }
+    QDBusMessage ansage = Anfrage("Ansage");
+    ansage << sekunden << stimme;
+    QDBusMessage antwort = bus.call(ansage, QDBus::Block, AnsageFrist);
+    // The external voice of this copy's folder may be missing in the clock's: its first
+    // entry then, as on the command line for a voice beyond the list.
+    if (antwort.type() == QDBusMessage::ErrorMessage &&
+        antwort.errorName() == QDBusError::errorString(QDBusError::InvalidArgs) && stimme > 1) {
+        QDBusMessage erste = Anfrage("Ansage");
+        erste << sekunden << 1;
+        antwort = bus.call(erste, QDBus::Block, AnsageFrist);
+    }
+    if (antwort.type() == QDBusMessage::ReplyMessage && antwort.arguments().size() == 1) {
+        bool ok = false;
+        const int status = antwort.arguments().constFirst().toInt(&ok);
+        if (ok && BekannterStatus(status)) {
+            return status;
+        }
+        return andere;
+    }
+    if (antwort.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
+        antwort.errorName() == QDBusError::errorString(QDBusError::Timeout)) {
+        return andere;
+    }
+    // The clock answered at first and then ended or dropped the call: cut off.
+    return static_cast<int>(EndeStatus::Abgebrochen);
+}
+
+void ZeigeLaufendeUhr() {
+    QDBusConnection bus = Verbinde("tikkaru-zeigen");
+    if (!bus.isConnected()) {
+        return;
+    }
+    QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (token.isEmpty()) {
+        token = qEnvironmentVariable("DESKTOP_STARTUP_ID");
+    }
+    QDBusMessage zeigen = Anfrage("Zeigen");
+    zeigen << token.left(LaengstesToken);
+    bus.call(zeigen, QDBus::Block, AntwortFrist);
+}

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+
+class Form1;
+
+// The running clock's channel on the session bus: a copy started to speak once hands its
+// request over to the window that holds the lock, instead of speaking over it.
+//
+//   name org.quorvane.Tikkaru, object /, interface org.quorvane.Tikkaru
+//   Ansage(b sekunden, i stimme) -> i status   speaks the time once, answers when it is over
+//   Zeigen(s token)                            brings the window to the front
+//   Anzeige() -> (s zeit, s satz)              the digits and the sentence shown now
+//   Version() -> s                             answers at once
+namespace Uebergabe_ {
+inline constexpr const char* Name = "org.quorvane.Tikkaru";
+inline constexpr const char* Pfad = "/";
+inline constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
+} // namespace Uebergabe_
+
+// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
+// directory where the variable is missing (cron); empty when there is neither.
+QString SitzungsBusAdresse();
+
+// The service side, registered by the window only (it holds the lock).
+class Uebergabe final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quorvane.Tikkaru")
+public:
+    explicit Uebergabe(Form1& form);
+    ~Uebergabe() override;
+    // Registers the object and the name; false when there is no bus or the name is taken.
+    bool Anmelden();
+
+public slots:
+    int Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage);
+    void Zeigen(const QString& token, const QDBusMessage& anfrage);
+    QString Anzeige(QString& satz);
+    QString Version();
+
+private:
+    Form1& form_;
+    QDBusConnection bus_;
+    bool wartet_ = false; // a request has been taken and is about to be spoken
+};
+
+// The client side, for a copy that found the lock held. Asks the running clock to speak once
+// and returns the exit status it reports; AndereKopie when it cannot be reached or does not
+// answer within the bound. stimme 0 is the clock's selected voice.
+int UebergibAnsage(bool sekunden, int stimme);
+
+// Asks the running clock to show its window in front (with the activation token this copy
+// was started with, for Wayland). Returns at once; a clock that does not answer is left.
+void ZeigeLaufendeUhr();
