@@ -10,7 +10,6 @@
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
-#include "mGetCMD.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
@@ -121,7 +120,7 @@ const std::array<Steuerelement, 14> Layout = {{
 Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
     : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
     // Speaking once shows no window: its fonts would only delay the first sound.
-    if (!EinmalAnsage(prozess_.CommandLine)) {
+    if (!prozess_.Argumente.Einmal) {
         LadeSchriften();
     }
     ErzeugeSteuerelemente();
@@ -499,9 +498,8 @@ void Form1::Form_Load() {
     // A second copy ends at once: a request to speak is handed over to the running copy, which
     // says whether it was heard; a plain start brings the running window to the front.
     if (prozess_.PreviousInstance()) {
-        if (EinmalAnsage(prozess_.CommandLine)) {
-            prozess_.EndProgram(
-                prozess_.HandOver(GetCMD(prozess_.CommandLine, 1) == "!!", GefragteStimme()));
+        if (prozess_.Argumente.Einmal) {
+            prozess_.EndProgram(prozess_.HandOver(prozess_.Argumente.Sekunden, GefragteStimme()));
         } else {
             prozess_.BringToFront();
             prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
@@ -516,11 +514,11 @@ void Form1::Form_Load() {
     // Hidden until start-up has decided what the window is for: speaking once never shows it.
     hide();
 
-    Einstellungen store(sRegApp, sRegSection);
+    const GespeicherterZustand store = GespeicherterZustand::Lies(sRegApp, sRegSection);
     Platziere(store);
     FuelleStimmen();
     WaehleStimme(store);
-    if (EinmalAnsage(prozess_.CommandLine)) {
+    if (prozess_.Argumente.Einmal) {
         SageEinmal();
         return;
     }
@@ -531,9 +529,8 @@ void Form1::Form_Load() {
 // The stored position; positions are stored in pixels, the twips round trip of the window
 // toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
 // screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
-void Form1::Platziere(const Einstellungen& store) {
-    const QPoint gespeichert(std::max(store.Position("WinLeft"), 0),
-                             std::max(store.Position("WinTop"), 0));
+void Form1::Platziere(const GespeicherterZustand& store) {
+    const QPoint gespeichert(std::max(store.WinLeft, 0), std::max(store.WinTop, 0));
     QList<QRect> schirme;
     for (const QScreen* schirm : QGuiApplication::screens()) {
         schirme.append(schirm->availableGeometry());
@@ -553,9 +550,9 @@ void Form1::FuelleStimmen() {
 
 // The stored voice, or the entry that a second argument names; the first entry when either
 // lies beyond the list.
-void Form1::WaehleStimme(const Einstellungen& store) {
-    double v = store.Stimme();
-    const double arg2 = NumericValue(GetCMD(prozess_.CommandLine, 2));
+void Form1::WaehleStimme(const GespeicherterZustand& store) {
+    double v = store.Voice;
+    const double arg2 = prozess_.Argumente.Stimme;
     if (arg2 > 0) {
         v = arg2 - 1;
     }
@@ -568,7 +565,7 @@ void Form1::WaehleStimme(const Einstellungen& store) {
 // The voice number the second argument asks for, for a running copy: 0 for none (its
 // selected voice), the first entry for one beyond any list, as at start-up.
 int Form1::GefragteStimme() const {
-    const double arg2 = NumericValue(GetCMD(prozess_.CommandLine, 2));
+    const double arg2 = prozess_.Argumente.Stimme;
     if (!(arg2 > 0)) {
         return 0;
     }
@@ -579,7 +576,7 @@ int Form1::GefragteStimme() const {
 // "!" or "!!": the time once, without the window, then the end, with a status that tells
 // whether all of it was heard.
 void Form1::SageEinmal() {
-    if (GetCMD(prozess_.CommandLine, 1) == "!!") {
+    if (prozess_.Argumente.Sekunden) {
         chSek->setChecked(true);
     }
     Tikkaru();
@@ -594,14 +591,13 @@ EndeStatus Form1::Ergebnis(PlayFailure failure) const {
 }
 
 // The stored mode and seconds choice.
-void Form1::WendeEinstellungenAn(const Einstellungen& store) {
-    const std::string modus = store.Text("Mode", "3");
+void Form1::WendeEinstellungenAn(const GespeicherterZustand& store) {
     for (const auto& [wert, option] : Modi) {
-        if (modus == wert) {
+        if (store.Mode == wert) {
             (this->*option)->setChecked(true);
         }
     }
-    if (store.Text("Sekunden", "0") == "1") {
+    if (store.Sekunden == "1") {
         chSek->setChecked(true);
     }
 }
@@ -640,20 +636,19 @@ void Form1::SichereEinstellungen() {
     if (vLoaded == 0) {
         return; // speaking once, or start-up not done: nothing of the window to keep
     }
-    Einstellungen store(sRegApp, sRegSection);
-    // Under Wayland a program cannot learn where its window is: the stored position is kept.
-    const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
-    if (lageBekannt &&
-        !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        store.Schreibe("WinTop", QString::number(pos().y()));
-        store.Schreibe("WinLeft", QString::number(pos().x()));
-    }
+    GespeicherterZustand store;
+    store.WinLeft = pos().x();
+    store.WinTop = pos().y();
     for (const auto& [wert, option] : Modi) {
         if ((this->*option)->isChecked()) {
-            store.Schreibe("Mode", wert);
+            store.Mode = wert;
         }
     }
-    store.Schreibe("Voice", QString::number(coVoice->currentIndex()));
-    store.Schreibe("Sekunden", chSek->isChecked() ? "1" : "0");
-    store.Sichere();
+    store.Voice = coVoice->currentIndex();
+    store.Sekunden = chSek->isChecked() ? "1" : "0";
+    // Under Wayland a program cannot learn where its window is: the stored position is kept.
+    const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
+    store.Schreibe(sRegApp, sRegSection,
+                   lageBekannt && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
+                                                     Qt::WindowFullScreen)));
 }

@@ -12,7 +12,7 @@ class Clock;
 class EventPump;
 class Player;
 class AlignedTimer;
-class Einstellungen;
+struct GespeicherterZustand;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -105,12 +105,12 @@ private:
     Modus GewaehlterModus() const;
     // The steps of start-up.
     void MissTwips();
-    void Platziere(const Einstellungen& store);
+    void Platziere(const GespeicherterZustand& store);
     void FuelleStimmen();
-    void WaehleStimme(const Einstellungen& store);
+    void WaehleStimme(const GespeicherterZustand& store);
     void SageEinmal();
     int GefragteStimme() const;
-    void WendeEinstellungenAn(const Einstellungen& store);
+    void WendeEinstellungenAn(const GespeicherterZustand& store);
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;

@@ -199,3 +199,29 @@ void Einstellungen::SchreibeAnOrt(dev_t geraet, ino_t inode) {
     }
     ::close(fd);
 }
+
+GespeicherterZustand GespeicherterZustand::Lies(const std::string& app,
+                                                const std::string& section) {
+    const GespeicherterZustand vorgabe;
+    const Einstellungen store(app, section);
+    GespeicherterZustand z;
+    z.WinLeft = store.Position("WinLeft");
+    z.WinTop = store.Position("WinTop");
+    z.Voice = store.Stimme();
+    z.Mode = store.Text("Mode", vorgabe.Mode.c_str());
+    z.Sekunden = store.Text("Sekunden", vorgabe.Sekunden.c_str());
+    return z;
+}
+
+void GespeicherterZustand::Schreibe(const std::string& app, const std::string& section,
+                                    bool mitLage) const {
+    Einstellungen store(app, section);
+    if (mitLage) {
+        store.Schreibe("WinTop", QString::number(WinTop));
+        store.Schreibe("WinLeft", QString::number(WinLeft));
+    }
+    store.Schreibe("Mode", QString::fromStdString(Mode));
+    store.Schreibe("Voice", QString::number(Voice));
+    store.Schreibe("Sekunden", QString::fromStdString(Sekunden));
+    store.Sichere();
+}

@@ -48,3 +48,18 @@ private:
     // the disk but through Sichere (QSettings writes its changes on its own otherwise).
     QMap<QString, QString> neu_;
 };
+
+// What the clock keeps between runs, under application and section: the window's position in
+// pixels, the voice index, the mode ("1" manual to "4" every hour) and the seconds choice ("1").
+// Read values that are not what they should be are the defaults.
+struct GespeicherterZustand {
+    int WinLeft = 32;
+    int WinTop = 32;
+    double Voice = 0;
+    std::string Mode = "3";
+    std::string Sekunden = "0";
+
+    static GespeicherterZustand Lies(const std::string& app, const std::string& section);
+    // Writes it all, the position only where mitLage (it is known and the window normal).
+    void Schreibe(const std::string& app, const std::string& section, bool mitLage) const;
+};

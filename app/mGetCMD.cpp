@@ -140,3 +140,12 @@ bool EinmalAnsage(std::string_view CommandLine) {
     const std::string arg1 = GetCMD(CommandLine, 1);
     return arg1 == "!" || arg1 == "!!";
 }
+
+Aufruf LiesAufruf(std::string_view CommandLine) {
+    Aufruf a;
+    a.Arg1 = GetCMD(CommandLine, 1);
+    a.Einmal = EinmalAnsage(CommandLine);
+    a.Sekunden = a.Arg1 == "!!";
+    a.Stimme = NumericValue(GetCMD(CommandLine, 2));
+    return a;
+}

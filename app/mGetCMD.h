@@ -18,3 +18,12 @@ double NumericValue(std::string_view Text);
 
 // Whether the first argument asks to speak once and end: "!" (or "!!", with the seconds).
 bool EinmalAnsage(std::string_view CommandLine);
+
+// The command line as start-up uses it, read once.
+struct Aufruf {
+    std::string Arg1;      // the first argument
+    bool Einmal = false;   // "!" or "!!": the time once, without the window, then the end
+    bool Sekunden = false; // "!!": with the seconds
+    double Stimme = 0;     // the numeric value of the second argument; above 0 a voice entry
+};
+Aufruf LiesAufruf(std::string_view CommandLine);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Player.h"
+#include "mGetCMD.h"
 
 #include <QCoreApplication>
 
@@ -49,8 +50,8 @@ void BeiBeendenSignal(std::function<void()> handler);
 
 // What start-up and shutdown need of the process, injectable for tests.
 struct Prozess {
-    // The command-line text (arguments after the program name).
-    std::string CommandLine;
+    // The command line, read once.
+    Aufruf Argumente;
     // The current working directory.
     std::string CurrentDir;
     // True when another copy of the program is running (and this one must end).

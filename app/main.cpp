@@ -64,8 +64,8 @@ bool HatAnzeige() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const std::string kommandozeile = CommandLineText(argc, argv);
-    const std::string arg1 = GetCMD(kommandozeile, 1);
+    const Aufruf aufruf = LiesAufruf(CommandLineText(argc, argv));
+    const std::string& arg1 = aufruf.Arg1;
     if (arg1 == "--help" || arg1 == "-h") {
         return Ausgabe(Hilfe) ? 0 : 1;
     }
@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
     // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
     // console it runs on the minimal platform, which draws nothing and loads no fonts (the
     // font set-up alone would cost more than the connection to the sound server).
-    const bool einmal = EinmalAnsage(kommandozeile);
+    const bool einmal = aufruf.Einmal;
     // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
     // anymore: its status tells what happened.
     if (einmal) {
@@ -117,7 +117,7 @@ int main(int argc, char* argv[]) {
     QtEventPump pump;
 
     Prozess prozess;
-    prozess.CommandLine = kommandozeile;
+    prozess.Argumente = aufruf;
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [] { return VorherigeInstanz(); };

@@ -56,7 +56,7 @@ private:
     }
     Prozess Process(const std::string& cmd = "") const {
         Prozess p;
-        p.CommandLine = cmd;
+        p.Argumente = LiesAufruf(cmd);
         p.CurrentDir = work_->path().toStdString();
         return p;
     }
