@@ -346,6 +346,17 @@ def idle_pause():
 # ---- 3. time to speak --------------------------------------------------------------------------
 
 
+def first_sound_of(cmd, out, **run):
+    """Runs cmd and adds to out the time from its start to its first sound, if any came."""
+    rec = Recorder()
+    t0 = time.time()
+    subprocess.run(cmd, **run)
+    first = rec.first_sound(t0, 5)
+    rec.stop()
+    if first is not None:
+        out.append(first - t0)
+
+
 def time_to_speak():
     log("time to speak")
     ours, peer, window, leer, bare = [], [], [], [], []
@@ -354,21 +365,9 @@ def time_to_speak():
     _, env = home(1)
     subprocess.run([args.tikkaru, "!"], env=env)  # a first start that builds caches, not counted
     for _ in range(args.runs):
-        rec = Recorder()
-        t0 = time.time()
-        subprocess.run([args.tikkaru, "!"], env=env)
-        first = rec.first_sound(t0, 5)
-        rec.stop()
-        if first is not None:
-            ours.append(first - t0)
-        rec = Recorder()
-        t0 = time.time()
-        subprocess.run(["espeak-ng", "-v", "de", "Es ist zwölf Uhr vier-und-dreißig."],
+        first_sound_of([args.tikkaru, "!"], ours, env=env)
+        first_sound_of(["espeak-ng", "-v", "de", "Es ist zwölf Uhr vier-und-dreißig."], peer,
                        stderr=subprocess.DEVNULL)
-        first = rec.first_sound(t0, 5)
-        rec.stop()
-        if first is not None:
-            peer.append(first - t0)
         # Start to exit of a program that only loads the clock's libraries, and of one that
         # loads none: what is spent before the clock's first line runs.
         for prog, out in [(args.leer, leer), ("/bin/true", bare)]:
@@ -423,13 +422,7 @@ def handed_over():
         time.sleep(0.05)
     subprocess.run([args.tikkaru, "!"], env=env)  # not counted
     for _ in range(args.runs):
-        rec = Recorder()
-        t0 = time.time()
-        subprocess.run([args.tikkaru, "!"], env=env)
-        first = rec.first_sound(t0, 5)
-        rec.stop()
-        if first is not None:
-            ours.append(first - t0)
+        first_sound_of([args.tikkaru, "!"], ours, env=env)
     stop(proc)
     row("Start to first sound, handed over to a running window", "ms", ours, "", None,
         "<= speaking once", 1000)
