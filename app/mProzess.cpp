@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mProzess.h"
 
-#include <QLockFile>
-#include <QSocketNotifier>
-
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -13,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::string SperrDatei() {
+std::string SingleInstance::LockPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::string dir = runtime && *runtime ? runtime : "/tmp/tikkaru-" + std::to_string(getuid());
     return dir + "/tikkaru.lock";
@@ -36,57 +34,74 @@ bool EigenerOrdner(const std::string& dir) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700;
 }
 
-// The lock, held until the process ends. EndeSofort removes it; a process that is killed
-// leaves the file, which the next start recognises as stale by its process id.
-QLockFile* sperre = nullptr;
+// The write end of the pipe of the living TerminationSignals, for the signal handler, which
+// can reach nothing else; -1 while there is none.
+volatile std::sig_atomic_t signalSchreibEnde = -1;
+
+extern "C" void SignalHandler(int sig) {
+    const char c = static_cast<char>(sig);
+    [[maybe_unused]] const auto n = ::write(signalSchreibEnde, &c, 1);
+}
+
+constexpr std::array<int, 3> BeendenSignale = {SIGTERM, SIGINT, SIGHUP};
+
+void Behandle(void (*handler)(int)) {
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (const int sig : BeendenSignale) {
+        sigaction(sig, &sa, nullptr);
+    }
+}
 } // namespace
 
-bool VorherigeInstanz() {
-    static bool andere = false;
-    if (sperre) {
-        return andere; // asked again: the same answer
+bool SingleInstance::OtherRunning() {
+    if (lock_) {
+        return other_;
     }
-    const std::string pfad = SperrDatei();
+    const std::string pfad = LockPath();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (!(runtime && *runtime) && !EigenerOrdner(pfad.substr(0, pfad.rfind('/')))) {
         return false; // a folder in /tmp that someone else made or redirected: no lock
     }
-    sperre = new QLockFile(QString::fromStdString(pfad));
-    sperre->setStaleLockTime(0);
-    if (sperre->tryLock(0)) {
-        return false;
+    lock_ = std::make_unique<QLockFile>(QString::fromStdString(pfad));
+    lock_->setStaleLockTime(0);
+    other_ = !lock_->tryLock(0) && lock_->error() == QLockFile::LockFailedError;
+    return other_;
+}
+
+void SingleInstance::Release() {
+    if (lock_) {
+        lock_->unlock(); // only a lock of our own
     }
-    andere = sperre->error() == QLockFile::LockFailedError;
-    return andere;
 }
 
-namespace {
-int signalPipe[2] = {-1, -1};
-
-extern "C" void SignalHandler(int sig) {
-    const char c = static_cast<char>(sig);
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
-} // namespace
-
-void BeiBeendenSignal(std::function<void()> handler) {
-    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+TerminationSignals::TerminationSignals(std::function<void()> handler) {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
-        char buf[16];
-        while (::read(signalPipe[0], buf, sizeof buf) > 0) {
-        }
-        handler();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = SignalHandler;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(sig, &sa, nullptr);
+    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this, handler = std::move(handler)] {
+                         char buf[16];
+                         while (::read(pipe_[0], buf, sizeof buf) > 0) {
+                         }
+                         handler();
+                     });
+    signalSchreibEnde = pipe_[1];
+    Behandle(SignalHandler);
+}
+
+TerminationSignals::~TerminationSignals() {
+    if (pipe_[0] < 0) {
+        return;
     }
+    Behandle(SIG_DFL);
+    signalSchreibEnde = -1;
+    notifier_.reset();
+    ::close(pipe_[0]);
+    ::close(pipe_[1]);
 }
 
 EndeStatus StatusNach(PlayFailure failure) {
@@ -152,9 +167,6 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
 }
 
 void EndeSofort(int status) {
-    if (sperre != nullptr) {
-        sperre->unlock(); // only a lock of our own; spares the next start the stale check
-    }
     std::fflush(nullptr);
     std::_Exit(status);
 }
