@@ -2,6 +2,7 @@
 #include "mUebergabe.h"
 
 #include "Form1.h"
+#include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QWindow>
+
+#include <cmath>
 
 namespace {
 
@@ -169,6 +172,14 @@ int UebergibAnsage(bool sekunden, int stimme) {
     }
     // The clock answered at first and then ended or dropped the call: cut off.
     return static_cast<int>(EndeStatus::Abgebrochen);
+}
+
+int GefragteStimme(double arg2) {
+    if (!(arg2 > 0)) {
+        return 0;
+    }
+    const double v = std::nearbyint(arg2);
+    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 
 void ZeigeLaufendeUhr() {

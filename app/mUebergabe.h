@@ -53,6 +53,11 @@ private:
 // answer within the bound. stimme 0 is the clock's selected voice.
 int UebergibAnsage(bool sekunden, int stimme);
 
+// The voice number a second copy's command line (the numeric value of its second argument)
+// asks of the running clock: 0 for none (its selected voice), the first entry for one beyond
+// any list, as at start-up.
+int GefragteStimme(double arg2);
+
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.
 void ZeigeLaufendeUhr();
