@@ -33,10 +33,6 @@
 
 namespace {
 
-QString Text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // Sets a text box only when its text changes: every other tick of the 500 ms timer finds the
 // same time, and repainting the boxes for nothing is most of what an idle clock costs.
 void Zeige(QLineEdit* box, const std::string& text) {
@@ -330,7 +326,8 @@ void Form1::Form_Load() {
 // The built-in voices, and the external voice when its folder offers it.
 void Form1::FuelleStimmen() {
     for (const EingebauteStimme& stimme : StimmKatalog) {
-        coVoice->addItem(Text(stimme.Eintrag));
+        coVoice->addItem(QString::fromUtf8(stimme.Eintrag.data(),
+                                           static_cast<qsizetype>(stimme.Eintrag.size())));
     }
     if (ExterneStimmeDa(sDataPath)) {
         coVoice->addItem("Externe Stimme");

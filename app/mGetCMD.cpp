@@ -136,16 +136,11 @@ double NumericValue(std::string_view Text) {
     return ec == std::errc() ? v : 0;
 }
 
-bool EinmalAnsage(std::string_view CommandLine) {
-    const std::string arg1 = GetCMD(CommandLine, 1);
-    return arg1 == "!" || arg1 == "!!";
-}
-
 Aufruf LiesAufruf(std::string_view CommandLine) {
     Aufruf a;
     a.Arg1 = GetCMD(CommandLine, 1);
-    a.Einmal = EinmalAnsage(CommandLine);
     a.Sekunden = a.Arg1 == "!!";
+    a.Einmal = a.Arg1 == "!" || a.Sekunden;
     a.Stimme = NumericValue(GetCMD(CommandLine, 2));
     return a;
 }

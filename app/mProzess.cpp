@@ -11,13 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::string SingleInstance::LockPath() {
+namespace {
+// The lock file's path.
+std::string LockPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::string dir = runtime && *runtime ? runtime : "/tmp/tikkaru-" + std::to_string(getuid());
     return dir + "/tikkaru.lock";
 }
 
-namespace {
 // Whether a folder of the shared /tmp is ours alone: a directory of our own (not a link to
 // one) that nobody else can enter. Made so when it is absent.
 bool EigenerOrdner(const std::string& dir) {
@@ -121,49 +122,47 @@ EndeStatus StatusNach(PlayFailure failure) {
 }
 
 std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm) {
-    const char* text = nullptr;
-    std::string teile;
+    const std::string nicht = "; die Zeit wurde nicht angesagt.";
+    const std::string nichtGanz = "; die Zeit wurde nicht vollständig angesagt.";
+    std::string text;
     switch (status) {
     case EndeStatus::Normal:
         return "";
     case EndeStatus::KeinTondienst:
-        text = "kein Tondienst erreichbar (PulseAudio oder PipeWire); die Zeit wurde nicht "
-               "angesagt.";
+        text = "kein Tondienst erreichbar (PulseAudio oder PipeWire)" + nicht;
         break;
     case EndeStatus::TondienstStumm:
-        text = "der Tondienst antwortet nicht mehr; die Zeit wurde nicht vollständig angesagt.";
+        text = "der Tondienst antwortet nicht mehr" + nichtGanz;
         break;
     case EndeStatus::TondienstWeg:
-        text = "die Verbindung zum Tondienst ist abgebrochen; die Zeit wurde nicht vollständig "
-               "angesagt.";
+        text = "die Verbindung zum Tondienst ist abgebrochen" + nichtGanz;
         break;
     case EndeStatus::AufnahmeDefekt:
-        text = "eine Aufnahme ließ sich nicht abspielen; die Zeit wurde nicht vollständig "
-               "angesagt.";
+        text = "eine Aufnahme ließ sich nicht abspielen" + nichtGanz;
         break;
     case EndeStatus::AndereKopie:
-        text = "eine andere Kopie läuft, antwortet aber nicht; die Zeit wurde nicht angesagt.";
+        text = "eine andere Kopie läuft, antwortet aber nicht" + nicht;
         break;
     case EndeStatus::Abgebrochen:
-        text = "abgebrochen; die Zeit wurde nicht vollständig angesagt.";
+        text = "abgebrochen" + nichtGanz;
         break;
     case EndeStatus::TeileFehlen:
+        // Handed over, no piece is named: the running clock knows which.
+        text = Stumm.empty() ? "Aufnahmen fehlen, Wortteile blieben stumm."
+                             : "Aufnahmen fehlen, diese Wortteile blieben stumm:";
         for (const std::string& wort : Stumm) {
-            teile += teile.empty() ? " " : ", ";
+            text += &wort == &Stumm.front() ? " " : ", ";
             for (const char c : wort) {
-                teile += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             }
         }
-        if (teile.empty()) { // handed over: the running clock knows which
-            return "tikkaru: Aufnahmen fehlen, Wortteile blieben stumm.\n";
-        }
-        return std::string("tikkaru: Aufnahmen fehlen, diese Wortteile blieben stumm:") + teile +
-               ".\n";
+        text += Stumm.empty() ? "" : ".";
+        break;
     case EndeStatus::Beschaeftigt:
         text = "die laufende Uhr sagt gerade die Zeit an; sie wurde nicht noch einmal angesagt.";
         break;
     }
-    return std::string("tikkaru: ") + text + "\n";
+    return "tikkaru: " + text + "\n";
 }
 
 void EndeSofort(int status) {

@@ -42,8 +42,6 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
 // clock runs without one.
 class SingleInstance {
 public:
-    // The lock file's path.
-    static std::string LockPath();
     // True when another running copy holds the lock; asked again, the same answer.
     bool OtherRunning();
     // Gives up a lock of our own (before the process ends at once: spares the next start the

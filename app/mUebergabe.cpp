@@ -25,6 +25,20 @@ constexpr int AnsageFrist = 60000;
 // Longer activation tokens than this are no token.
 constexpr qsizetype LaengstesToken = 1024;
 
+// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
+// directory where the variable is missing (cron); empty when there is neither.
+QString SitzungsBusAdresse() {
+    const QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!adresse.isEmpty()) {
+        return adresse;
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty()) {
+        return {};
+    }
+    return "unix:path=" + runtime + "/bus";
+}
+
 QDBusConnection Verbinde(const QString& name) {
     const QString adresse = SitzungsBusAdresse();
     if (adresse.isEmpty()) {
@@ -54,18 +68,6 @@ bool BekannterStatus(int status) {
 }
 
 } // namespace
-
-QString SitzungsBusAdresse() {
-    const QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!adresse.isEmpty()) {
-        return adresse;
-    }
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty()) {
-        return {};
-    }
-    return "unix:path=" + runtime + "/bus";
-}
 
 Uebergabe::Uebergabe(Form1& form) : QObject(&form), form_(form), bus_(Verbinde("tikkaru-uhr")) {}
 

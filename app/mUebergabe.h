@@ -22,10 +22,6 @@ inline constexpr const char* Pfad = "/";
 inline constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
 } // namespace Uebergabe_
 
-// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
-// directory where the variable is missing (cron); empty when there is neither.
-QString SitzungsBusAdresse();
-
 // The service side, registered by the window only (it holds the lock).
 class Uebergabe final : public QObject {
     Q_OBJECT

@@ -15,7 +15,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -55,12 +54,6 @@ bool Ausgabe(const std::string& text) {
     return false;
 }
 
-bool HatAnzeige() {
-    const char* x = std::getenv("DISPLAY");
-    const char* w = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (w && *w);
-}
-
 // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
 // console it runs on the minimal platform, which draws nothing and loads no fonts (the font
 // set-up alone would cost more than the connection to the sound server). False, with the
@@ -73,7 +66,9 @@ bool WaehlePlattform(bool einmal) {
     }
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "minimal");
-    } else if (!HatAnzeige() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    } else if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+               qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("tikkaru: keine grafische Anzeige gefunden (DISPLAY und WAYLAND_DISPLAY "
                    "sind leer).\nOhne Fenster: tikkaru '!'\n",
                    stderr);
