@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWindow>
@@ -52,19 +53,13 @@ QDBusMessage Anfrage(const char* methode) {
                                           Uebergabe_::Schnittstelle, methode);
 }
 
+// The statuses a running clock answers with: all but AndereKopie, which only a copy that
+// found no answer reports.
 bool BekannterStatus(int status) {
-    switch (static_cast<EndeStatus>(status)) {
-    case EndeStatus::Normal:
-    case EndeStatus::KeinTondienst:
-    case EndeStatus::TondienstStumm:
-    case EndeStatus::TondienstWeg:
-    case EndeStatus::AufnahmeDefekt:
-    case EndeStatus::Abgebrochen:
-    case EndeStatus::Beschaeftigt:
-        return true;
-    default:
-        return false;
-    }
+    const auto s = static_cast<EndeStatus>(status);
+    return s == EndeStatus::Normal ||
+           (s >= EndeStatus::KeinTondienst && s <= EndeStatus::Beschaeftigt &&
+            s != EndeStatus::AndereKopie);
 }
 
 } // namespace
@@ -89,11 +84,9 @@ bool Uebergabe::Anmelden() {
     return bus_.registerService(Uebergabe_::Name);
 }
 
-int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
+int Uebergabe::Ansage(bool sekunden, int stimme) {
     if (stimme < 0 || stimme > form_.coVoice->count()) {
-        anfrage.setDelayedReply(true);
-        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs,
-                                           QString("Stimme %1 gibt es nicht").arg(stimme)));
+        sendErrorReply(QDBusError::InvalidArgs, QString("Stimme %1 gibt es nicht").arg(stimme));
         return 0;
     }
     // Nothing is queued: a clock that speaks, or is about to, says so at once.
@@ -101,9 +94,9 @@ int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
     wartet_ = true;
-    anfrage.setDelayedReply(true);
+    setDelayedReply(true);
     // Spoken from the event loop, not from inside the bus's delivery of the call.
-    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage] {
+    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage = message()] {
         const int status = form_.SageAufAnfrage(sekunden, stimme);
         wartet_ = false;
         bus_.send(anfrage.createReply(status));
@@ -111,10 +104,9 @@ int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
     return 0;
 }
 
-void Uebergabe::Zeigen(const QString& token, const QDBusMessage& anfrage) {
+void Uebergabe::Zeigen(const QString& token) {
     if (token.size() > LaengstesToken) {
-        anfrage.setDelayedReply(true);
-        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs, "Token zu lang"));
+        sendErrorReply(QDBusError::InvalidArgs, "Token zu lang");
         return;
     }
     // Qt 6.4 activates a Wayland window with a token of its own; later versions take the one

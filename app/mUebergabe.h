@@ -2,7 +2,7 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusMessage>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 
@@ -23,7 +23,7 @@ inline constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
 } // namespace Uebergabe_
 
 // The service side, registered by the window only (it holds the lock).
-class Uebergabe final : public QObject {
+class Uebergabe final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.quorvane.Tikkaru")
 public:
@@ -33,8 +33,8 @@ public:
     bool Anmelden();
 
 public slots:
-    int Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage);
-    void Zeigen(const QString& token, const QDBusMessage& anfrage);
+    int Ansage(bool sekunden, int stimme);
+    void Zeigen(const QString& token);
     QString Anzeige(QString& satz);
     QString Version();
 
