@@ -14,7 +14,6 @@
 #include "mProgVer.h"
 #include "mSagWort.h"
 #include "mSchrift.h"
-#include "mTasten.h"
 #include "mUebergabe.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"

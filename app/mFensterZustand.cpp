@@ -37,14 +37,9 @@ void Platziere(Form1& form, const GespeicherterZustand& store) {
 }
 
 void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2) {
-    double v = store.Voice;
-    if (arg2 > 0) {
-        v = arg2 - 1;
-    }
-    if (v > form.coVoice->count() - 1) {
-        v = 0;
-    }
-    form.coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
+    const double v = arg2 > 0 ? arg2 - 1 : store.Voice;
+    form.coVoice->setCurrentIndex(
+        v > form.coVoice->count() - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
 }
 
 void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store) {

@@ -141,24 +141,22 @@ int UebergibAnsage(bool sekunden, int stimme) {
     if (da.type() != QDBusMessage::ReplyMessage) {
         return andere;
     }
-    QDBusMessage ansage = Anfrage("Ansage");
-    ansage << sekunden << stimme;
-    QDBusMessage antwort = bus.call(ansage, QDBus::Block, AnsageFrist);
+    const auto ansage = [&bus, sekunden](int s) {
+        QDBusMessage m = Anfrage("Ansage");
+        m << sekunden << s;
+        return bus.call(m, QDBus::Block, AnsageFrist);
+    };
+    QDBusMessage antwort = ansage(stimme);
     // The external voice of this copy's folder may be missing in the clock's: its first
     // entry then, as on the command line for a voice beyond the list.
     if (antwort.type() == QDBusMessage::ErrorMessage &&
         antwort.errorName() == QDBusError::errorString(QDBusError::InvalidArgs) && stimme > 1) {
-        QDBusMessage erste = Anfrage("Ansage");
-        erste << sekunden << 1;
-        antwort = bus.call(erste, QDBus::Block, AnsageFrist);
+        antwort = ansage(1);
     }
     if (antwort.type() == QDBusMessage::ReplyMessage && antwort.arguments().size() == 1) {
         bool ok = false;
         const int status = antwort.arguments().constFirst().toInt(&ok);
-        if (ok && BekannterStatus(status)) {
-            return status;
-        }
-        return andere;
+        return ok && BekannterStatus(status) ? status : andere;
     }
     if (antwort.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
         antwort.errorName() == QDBusError::errorString(QDBusError::Timeout)) {
