@@ -52,8 +52,6 @@ Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWi
     ErzeugeSteuerelemente();
 }
 
-Form1::~Form1() = default;
-
 void Form1::MissTwips() {
     vTwipsX = 1440.0 / logicalDpiX();
     vTwipsY = 1440.0 / logicalDpiY();
@@ -82,10 +80,6 @@ void Form1::ErzeugeSteuerelemente() {
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
     MeldeZustand();
     Timer1->start();
-}
-
-void Form1::SchriftenAnpassen() {
-    SetzeSchriften(*this);
 }
 
 Modus Form1::GewaehlterModus() const {
@@ -359,8 +353,7 @@ void Form1::ZeigeFenster() {
     show();
     // A screen of another scale draws the window anew, with the faces that scale there.
     if (QWindow* fenster = windowHandle()) {
-        connect(fenster, &QWindow::screenChanged, this, &Form1::SchriftenAnpassen,
-                Qt::UniqueConnection);
+        connect(fenster, &QWindow::screenChanged, this, [this] { SetzeSchriften(*this); });
     }
     TT->setFocus();
     ZeigeZeit();

@@ -28,7 +28,6 @@ class Form1 : public QWidget {
 public:
     Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess,
           QWidget* parent = nullptr);
-    ~Form1() override;
 
     // Start-up: everything from the single-instance test to showing the window.
     void Form_Load();
@@ -93,8 +92,6 @@ protected:
 private:
     // The window as designed, then its handlers wired and the timer started.
     void ErzeugeSteuerelemente();
-    // The controls' fonts at the screen's scale (again on a screen of another scale).
-    void SchriftenAnpassen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     void ZeigeZeit(const std::string& zeit);
     // The mode its option button selects.

@@ -76,10 +76,8 @@ std::string Einstellungen::Text(const char* key, const char* def) const {
 }
 
 int Einstellungen::Position(const char* key) const {
-    double v = 32;
-    if (!Zahl(QString::fromStdString(Text(key, "32")), -1e6, 1e6, v)) {
-        return 32;
-    }
+    double v = 32; // kept where the text is no number in reach
+    Zahl(QString::fromStdString(Text(key, "32")), -1e6, 1e6, v);
     return static_cast<int>(std::lround(v));
 }
 

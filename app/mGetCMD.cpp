@@ -35,13 +35,7 @@ std::string CommandLineText(int argc, const char* const* argv) {
         if (i > 1) {
             text += ' ';
         }
-        if (a.find(' ') != std::string_view::npos) {
-            text += '"';
-            text += a;
-            text += '"';
-        } else {
-            text += a;
-        }
+        text += a.find(' ') == std::string_view::npos ? std::string(a) : '"' + std::string(a) + '"';
     }
     return text;
 }

@@ -12,13 +12,6 @@
 #include <unistd.h>
 
 namespace {
-// The lock file's path.
-std::string LockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = runtime && *runtime ? runtime : "/tmp/tikkaru-" + std::to_string(getuid());
-    return dir + "/tikkaru.lock";
-}
-
 // Whether a folder of the shared /tmp is ours alone: a directory of our own (not a link to
 // one) that nobody else can enter. Made so when it is absent.
 bool EigenerOrdner(const std::string& dir) {
@@ -61,12 +54,13 @@ bool SingleInstance::OtherRunning() {
     if (lock_) {
         return other_;
     }
-    const std::string pfad = LockPath();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!(runtime && *runtime) && !EigenerOrdner(pfad.substr(0, pfad.rfind('/')))) {
+    const bool inTmp = !(runtime && *runtime);
+    const std::string dir = inTmp ? "/tmp/tikkaru-" + std::to_string(getuid()) : runtime;
+    if (inTmp && !EigenerOrdner(dir)) {
         return false; // a folder in /tmp that someone else made or redirected: no lock
     }
-    lock_ = std::make_unique<QLockFile>(QString::fromStdString(pfad));
+    lock_ = std::make_unique<QLockFile>(QString::fromStdString(dir + "/tikkaru.lock"));
     lock_->setStaleLockTime(0);
     other_ = !lock_->tryLock(0) && lock_->error() == QLockFile::LockFailedError;
     return other_;

@@ -44,9 +44,8 @@ class SingleInstance {
 public:
     // True when another running copy holds the lock; asked again, the same answer.
     bool OtherRunning();
-    // Gives up a lock of our own (before the process ends at once: spares the next start the
-    // stale check). A process that is killed leaves the file, which the next start recognises
-    // as stale by its process id.
+    // Gives up a lock of our own before the process ends at once, sparing the next start the
+    // stale check (a killed copy leaves the file, stale by its process id).
     void Release();
 
 private:
@@ -61,8 +60,7 @@ class TerminationSignals {
 public:
     explicit TerminationSignals(std::function<void()> handler);
     ~TerminationSignals();
-    TerminationSignals(const TerminationSignals&) = delete;
-    TerminationSignals& operator=(const TerminationSignals&) = delete;
+    Q_DISABLE_COPY_MOVE(TerminationSignals)
 
 private:
     int pipe_[2] = {-1, -1};

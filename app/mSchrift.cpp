@@ -133,7 +133,7 @@ QFont Passend(const QList<QWidget*>& gruppe, const QFont& f) {
 } // namespace
 
 void LadeSchriften() {
-    static const bool geladen = [] {
+    [[maybe_unused]] static const bool geladen = [] {
         for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
             const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
             if (!pfad.isEmpty()) {
@@ -142,7 +142,6 @@ void LadeSchriften() {
         }
         return true;
     }();
-    (void)geladen;
 }
 
 QFont Schrift(const QString& familie, double punkte, qreal pixelVerhaeltnis) {

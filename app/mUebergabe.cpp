@@ -18,6 +18,9 @@
 
 namespace {
 
+constexpr const char* DienstName = "org.quorvane.Tikkaru";
+constexpr const char* Pfad = "/";
+constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
 // The bounds of the client: the first exchange shows that the clock answers at all; the
 // sentence itself takes 3 to 6 s, and every piece the sound server holds up at most a few
 // seconds more.
@@ -49,8 +52,7 @@ QDBusConnection Verbinde(const QString& name) {
 }
 
 QDBusMessage Anfrage(const char* methode) {
-    return QDBusMessage::createMethodCall(Uebergabe_::Name, Uebergabe_::Pfad,
-                                          Uebergabe_::Schnittstelle, methode);
+    return QDBusMessage::createMethodCall(DienstName, Pfad, Schnittstelle, methode);
 }
 
 // The statuses a running clock answers with: all but AndereKopie, which only a copy that
@@ -68,8 +70,8 @@ Uebergabe::Uebergabe(Form1& form) : QObject(&form), form_(form), bus_(Verbinde("
 
 Uebergabe::~Uebergabe() {
     if (bus_.isConnected()) {
-        bus_.unregisterObject(Uebergabe_::Pfad);
-        bus_.unregisterService(Uebergabe_::Name);
+        bus_.unregisterObject(Pfad);
+        bus_.unregisterService(DienstName);
     }
 }
 
@@ -77,11 +79,11 @@ bool Uebergabe::Anmelden() {
     if (!bus_.isConnected()) {
         return false;
     }
-    if (!bus_.registerObject(Uebergabe_::Pfad, this, QDBusConnection::ExportAllSlots)) {
+    if (!bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
         return false;
     }
     // The name is released by the bus when the process ends, killed or not.
-    return bus_.registerService(Uebergabe_::Name);
+    return bus_.registerService(DienstName);
 }
 
 int Uebergabe::Ansage(bool sekunden, int stimme) {

@@ -16,11 +16,6 @@ class Form1;
 //   Zeigen(s token)                            brings the window to the front
 //   Anzeige() -> (s zeit, s satz)              the digits and the sentence shown now
 //   Version() -> s                             answers at once
-namespace Uebergabe_ {
-inline constexpr const char* Name = "org.quorvane.Tikkaru";
-inline constexpr const char* Pfad = "/";
-inline constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
-} // namespace Uebergabe_
 
 // The service side, registered by the window only (it holds the lock).
 class Uebergabe final : public QObject, protected QDBusContext {
