@@ -51,10 +51,9 @@ public:
     void removeSelection(int) override {}
     void setSelection(int, int, int) override {}
     void scrollToSubstring(int, int) override {}
-    QString attributes(int offset, int* start, int* end) const override {
+    QString attributes(int, int* start, int* end) const override {
         *start = 0;
         *end = characterCount();
-        (void)offset;
         return {};
     }
     QRect characterRect(int offset) const override {
@@ -176,11 +175,10 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
 }
 
 void InstallFactory() {
-    static const bool installed = [] {
+    [[maybe_unused]] static const bool installed = [] {
         QAccessible::installFactory(Factory);
         return true;
     }();
-    (void)installed;
 }
 
 // Drops an interface Qt made for object before, so that the next query asks the factory again.

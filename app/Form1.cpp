@@ -3,59 +3,34 @@
 
 #include "AlignedTimer.h"
 #include "Clock.h"
-#include "ComboBoxAccessible.h"
 #include "EventPump.h"
 #include "Player.h"
-#include "ScreenPlacement.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
+#include "mEntwurf.h"
+#include "mFensterZustand.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
-#include "mProzess.h"
 #include "mSagWort.h"
 #include "mSchrift.h"
+#include "mUebergabe.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"
 #include "mZeitplan.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QIcon>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 
 namespace {
-
-QString Text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// The classic gap between an option's mark and its caption, so that the captions fit the
-// controls' fixed widths.
-class EngeMarken final : public QProxyStyle {
-public:
-    int pixelMetric(PixelMetric m, const QStyleOption* o, const QWidget* w) const override {
-        if (m == PM_CheckBoxLabelSpacing || m == PM_RadioButtonLabelSpacing) {
-            return 3;
-        }
-        return QProxyStyle::pixelMetric(m, o, w);
-    }
-};
 
 // Sets a text box only when its text changes: every other tick of the 500 ms timer finds the
 // same time, and repainting the boxes for nothing is most of what an idle clock costs.
@@ -65,55 +40,6 @@ void Zeige(QLineEdit* box, const std::string& text) {
         box->setText(neu);
     }
 }
-
-// The application icon in the sizes of the hicolor theme that task bars and title bars use.
-QIcon ProgrammSymbol() {
-    QIcon symbol;
-    for (const int n : {16, 22, 24, 32, 48, 64, 128}) {
-        symbol.addFile(QString(":/icons/%1x%1/de.quorvane.tikkaru.png").arg(n), QSize(n, n));
-    }
-    return symbol;
-}
-
-// Twips in pixels, at the screen's twips per pixel.
-int Pixel(double twips, double twipsProPixel) {
-    return static_cast<int>(std::lround(twips / twipsProPixel));
-}
-
-// A control of the fixed layout: made as a member of the window by `erzeuge` (its kind), in its
-// container, at its twips rectangle, with its caption.
-struct Steuerelement {
-    QWidget* (*erzeuge)(Form1& form, QWidget* eltern);
-    const char* name;
-    QGroupBox* Form1::*rahmen; // nullptr: the window itself
-    QRect twips;
-    const char* text;
-};
-
-using F = Form1;
-
-template <class T, T* Form1::*feld> QWidget* Neu(Form1& form, QWidget* eltern) {
-    form.*feld = new T(eltern);
-    return form.*feld;
-}
-
-// The controls in the order they are made; the timer comes before them.
-const std::array<Steuerelement, 14> Layout = {{
-    {Neu<QComboBox, &F::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
-    {Neu<QGroupBox, &F::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
-    {Neu<QLineEdit, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
-    {Neu<QLineEdit, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
-    {Neu<QGroupBox, &F::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
-    {Neu<QCheckBox, &F::chSek>, "chSek", &F::Frame2, {4830, 210, 1365, 315}, "Se&kunden ansagen"},
-    {Neu<QRadioButton, &F::opHH>, "opHH", &F::Frame2, {3630, 210, 1095, 315}, "jede &Stunde"},
-    {Neu<QRadioButton, &F::opMM>, "opMM", &F::Frame2, {2460, 210, 1095, 315}, "jede &Minute"},
-    {Neu<QRadioButton, &F::opAU>, "opAU", &F::Frame2, {1290, 210, 1095, 315}, "&Fortlaufend"},
-    {Neu<QRadioButton, &F::opMA>, "opMA", &F::Frame2, {120, 210, 1095, 315}, "M&anuell"},
-    {Neu<QLabel, &F::Label1>, "Label1", &F::Frame2, {150, 660, 1545, 195}, "Ausgewählte Stimme:"},
-    {Neu<QGroupBox, &F::Frame4>, "Frame4", nullptr, {6450, 630, 1365, 1035}, ""},
-    {Neu<QPushButton, &F::cOK>, "cOK", &F::Frame4, {120, 210, 1125, 315}, "&Tikkaru !"},
-    {Neu<QPushButton, &F::cExit>, "cExit", &F::Frame4, {120, 600, 1125, 315}, "Be&enden"},
-}};
 
 } // namespace
 
@@ -126,8 +52,6 @@ Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWi
     ErzeugeSteuerelemente();
 }
 
-Form1::~Form1() = default;
-
 void Form1::MissTwips() {
     vTwipsX = 1440.0 / logicalDpiX();
     vTwipsY = 1440.0 / logicalDpiY();
@@ -135,29 +59,9 @@ void Form1::MissTwips() {
 
 void Form1::ErzeugeSteuerelemente() {
     MissTwips();
-    setWindowTitle("Quorvane Tikkaru");
-    setWindowIcon(ProgrammSymbol());
-    setFixedSize(Pixel(7890, vTwipsX), Pixel(1740, vTwipsY));
-
     Timer1 = new AlignedTimer(clock_, 500, this);
     Timer1->setObjectName("Timer1");
-    for (const Steuerelement& e : Layout) {
-        QWidget* w = e.erzeuge(*this, e.rahmen ? static_cast<QWidget*>(this->*e.rahmen) : this);
-        w->setObjectName(e.name);
-        w->setGeometry(Pixel(e.twips.x(), vTwipsX), Pixel(e.twips.y(), vTwipsY),
-                       Pixel(e.twips.width(), vTwipsX), Pixel(e.twips.height(), vTwipsY));
-        if (*e.text != 0) {
-            w->setProperty("text", QString::fromUtf8(e.text));
-        }
-    }
-
-    EntwurfsZustand();
-    SchriftenAnpassen();
-
-    // The voice list belongs to the window but is drawn in front of the frame.
-    coVoice->raise();
-
-    opMM->setChecked(true);
+    EntwirfFenster(*this);
 
     auto beiAuswahl = [this](QRadioButton* option, void (Form1::*handler)()) {
         connect(option, &QRadioButton::toggled, this, [this, handler](bool an) {
@@ -176,81 +80,6 @@ void Form1::ErzeugeSteuerelemente() {
     connect(Timer1, &AlignedTimer::timeout, this, &Form1::Timer1_Timer);
     MeldeZustand();
     Timer1->start();
-    ZugaenglicheNamen();
-}
-
-void Form1::EntwurfsZustand() {
-    coVoice->setEditable(false);
-    TZ->setReadOnly(true);
-    TZ->setAlignment(Qt::AlignCenter);
-    TT->setReadOnly(true);
-    TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The spoken word stays highlighted also while another control has the focus.
-    QPalette p = TT->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight,
-               p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
-    TT->setPalette(p);
-    cOK->setDefault(true);
-    // Enter on the focused exit button ends, as it does on any focused button.
-    cExit->setAutoDefault(true);
-    // The sentence first, the digits last; frames and label take no focus.
-    const std::array<QWidget*, 10> reihe = {TT,    opMA,    opAU, opMM,  opHH,
-                                            chSek, coVoice, cOK,  cExit, TZ};
-    for (std::size_t i = 1; i < reihe.size(); ++i) {
-        setTabOrder(reihe[i - 1], reihe[i]);
-    }
-    for (QWidget* w : std::array<QWidget*, 4>{Frame1, Frame2, Frame4, Label1}) {
-        w->setFocusPolicy(Qt::NoFocus);
-    }
-
-    // The window owns the style of the marks; the controls only use it.
-    auto* marken = new EngeMarken;
-    marken->setParent(this);
-    for (QAbstractButton* b :
-         std::initializer_list<QAbstractButton*>{chSek, opHH, opMM, opAU, opMA}) {
-        b->setStyle(marken);
-    }
-}
-
-void Form1::SchriftenAnpassen() {
-    const qreal skala = devicePixelRatioF();
-    setFont(Schrift("Tahoma", 8.25, skala));
-    const QFont klassisch = Schrift("MS Sans Serif", 8.25, skala);
-    for (QWidget* w : {Frame1, Frame2, Frame4}) {
-        w->setFont(klassisch);
-    }
-    // Each group shares one font, so that controls alike look alike; the fonts of the layout
-    // fit as they are where the classic faces are installed.
-    PasseAn({TZ, TT}, klassisch);
-    PasseAn({Label1}, klassisch);
-    PasseAn({chSek, opHH, opMM, opAU, opMA, cOK, cExit}, Schrift("Tahoma", 6.75, skala));
-}
-
-void Form1::ZugaenglicheNamen() {
-    const auto benenne = [](QWidget* w, const char* name, const char* beschreibung) {
-        w->setAccessibleName(QString::fromUtf8(name));
-        w->setAccessibleDescription(QString::fromUtf8(beschreibung));
-    };
-    benenne(Frame1, "Uhrzeit", "Die Uhrzeit in Ziffern und als Satz");
-    benenne(TZ, "Uhrzeit in Ziffern", "Stunden, Minuten und Sekunden");
-    benenne(TT, "Uhrzeit als Satz",
-            "Während der Ansage ist der gerade gesprochene Wortteil markiert");
-    benenne(Frame2, "Ansage", "Wann und mit welcher Stimme die Zeit angesagt wird");
-    benenne(opMA, "Manuell", "Ansage nur auf Knopfdruck");
-    benenne(opAU, "Fortlaufend", "Eine Ansage nach der anderen");
-    benenne(opMM, "jede Minute", "Ansage zu jeder vollen Minute");
-    benenne(opHH, "jede Stunde", "Ansage zu jeder vollen Stunde");
-    benenne(chSek, "Sekunden ansagen", "Die Sekunden werden mit angesagt");
-    benenne(Label1, "Ausgewählte Stimme:", "");
-    benenne(coVoice, "Ausgewählte Stimme", "Die Stimme, die die Zeit ansagt");
-    Label1->setBuddy(coVoice);
-    SetComboBoxLabel(coVoice, Label1);
-    benenne(Frame4, "Befehle", "");
-    benenne(cOK, "Tikkaru – Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
-    benenne(cExit, "Beenden", "Beendet das Programm und speichert die Einstellungen (Esc)");
-    SetWindowRole(this);
 }
 
 Modus Form1::GewaehlterModus() const {
@@ -440,66 +269,27 @@ void Form1::closeEvent(QCloseEvent* e) {
 }
 
 void Form1::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // The keypad's Enter carries the keypad modifier and announces as Return does.
-        if (cOK->isEnabled() && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            cOK->click();
-            return;
-        }
-        break;
-    case Qt::Key_Escape:
-        if (e->modifiers() == Qt::NoModifier) {
-            cExit->click();
-            return;
-        }
-        break;
-    default:
-        break;
+    if (!DefaultOderAbbruch(*this, *e)) {
+        QWidget::keyPressEvent(e);
     }
-    QWidget::keyPressEvent(e);
 }
 
 bool Form1::focusNextPrevChild(bool next) {
-    const auto option = [this](const QWidget* w) {
-        return w == opMA || w == opAU || w == opMM || w == opHH;
-    };
     QWidget* vorher = focusWidget();
     if (!QWidget::focusNextPrevChild(next)) {
         return false;
     }
-    // Qt makes the four options one tab stop, but enters it at the option that had the focus
-    // last; as on the original platform the focus goes to the selected one, so that Space
-    // there keeps the mode.
-    if (!option(vorher) && option(focusWidget())) {
-        for (QRadioButton* o : {opMA, opAU, opMM, opHH}) {
-            if (o->isChecked()) {
-                o->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-            }
-        }
-    }
+    FokusAufGewaehlteOption(*this, vorher, next);
     return true;
 }
-
-namespace {
-
-// The stored value of Mode and the option it selects, for start-up and shutdown alike.
-constexpr std::array<std::pair<const char*, QRadioButton * Form1::*>, 4> Modi = {{
-    {"1", &Form1::opMA},
-    {"2", &Form1::opAU},
-    {"3", &Form1::opMM},
-    {"4", &Form1::opHH},
-}};
-
-} // namespace
 
 void Form1::Form_Load() {
     // A second copy ends at once: a request to speak is handed over to the running copy, which
     // says whether it was heard; a plain start brings the running window to the front.
     if (prozess_.PreviousInstance()) {
         if (prozess_.Argumente.Einmal) {
-            prozess_.EndProgram(prozess_.HandOver(prozess_.Argumente.Sekunden, GefragteStimme()));
+            prozess_.EndProgram(prozess_.HandOver(prozess_.Argumente.Sekunden,
+                                                  GefragteStimme(prozess_.Argumente.Stimme)));
         } else {
             prozess_.BringToFront();
             prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
@@ -515,62 +305,26 @@ void Form1::Form_Load() {
     hide();
 
     const GespeicherterZustand store = GespeicherterZustand::Lies(sRegApp, sRegSection);
-    Platziere(store);
+    Platziere(*this, store);
     FuelleStimmen();
-    WaehleStimme(store);
+    WaehleStimme(*this, store, prozess_.Argumente.Stimme);
     if (prozess_.Argumente.Einmal) {
         SageEinmal();
         return;
     }
-    WendeEinstellungenAn(store);
+    WendeEinstellungenAn(*this, store);
     ZeigeFenster();
-}
-
-// The stored position; positions are stored in pixels, the twips round trip of the window
-// toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
-// screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
-void Form1::Platziere(const GespeicherterZustand& store) {
-    const QPoint gespeichert(std::max(store.WinLeft, 0), std::max(store.WinTop, 0));
-    QList<QRect> schirme;
-    for (const QScreen* schirm : QGuiApplication::screens()) {
-        schirme.append(schirm->availableGeometry());
-    }
-    move(OnScreens(QRect(gespeichert, frameGeometry().size()), schirme));
 }
 
 // The built-in voices, and the external voice when its folder offers it.
 void Form1::FuelleStimmen() {
     for (const EingebauteStimme& stimme : StimmKatalog) {
-        coVoice->addItem(Text(stimme.Eintrag));
+        coVoice->addItem(QString::fromUtf8(stimme.Eintrag.data(),
+                                           static_cast<qsizetype>(stimme.Eintrag.size())));
     }
     if (ExterneStimmeDa(sDataPath)) {
         coVoice->addItem("Externe Stimme");
     }
-}
-
-// The stored voice, or the entry that a second argument names; the first entry when either
-// lies beyond the list.
-void Form1::WaehleStimme(const GespeicherterZustand& store) {
-    double v = store.Voice;
-    const double arg2 = prozess_.Argumente.Stimme;
-    if (arg2 > 0) {
-        v = arg2 - 1;
-    }
-    if (v > coVoice->count() - 1) {
-        v = 0;
-    }
-    coVoice->setCurrentIndex(static_cast<int>(std::nearbyint(v)));
-}
-
-// The voice number the second argument asks for, for a running copy: 0 for none (its
-// selected voice), the first entry for one beyond any list, as at start-up.
-int Form1::GefragteStimme() const {
-    const double arg2 = prozess_.Argumente.Stimme;
-    if (!(arg2 > 0)) {
-        return 0;
-    }
-    const double v = std::nearbyint(arg2);
-    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 
 // "!" or "!!": the time once, without the window, then the end, with a status that tells
@@ -590,18 +344,6 @@ EndeStatus Form1::Ergebnis(PlayFailure failure) const {
     return status == EndeStatus::Normal && !stumm_.empty() ? EndeStatus::TeileFehlen : status;
 }
 
-// The stored mode and seconds choice.
-void Form1::WendeEinstellungenAn(const GespeicherterZustand& store) {
-    for (const auto& [wert, option] : Modi) {
-        if (store.Mode == wert) {
-            (this->*option)->setChecked(true);
-        }
-    }
-    if (store.Sekunden == "1") {
-        chSek->setChecked(true);
-    }
-}
-
 // The title with the version, then the window, its focus and the first display. The date is
 // the one the clock has always carried in its title, not the date of the build.
 void Form1::ZeigeFenster() {
@@ -611,8 +353,7 @@ void Form1::ZeigeFenster() {
     show();
     // A screen of another scale draws the window anew, with the faces that scale there.
     if (QWindow* fenster = windowHandle()) {
-        connect(fenster, &QWindow::screenChanged, this, &Form1::SchriftenAnpassen,
-                Qt::UniqueConnection);
+        connect(fenster, &QWindow::screenChanged, this, [this] { SetzeSchriften(*this); });
     }
     TT->setFocus();
     ZeigeZeit();
@@ -636,19 +377,5 @@ void Form1::SichereEinstellungen() {
     if (vLoaded == 0) {
         return; // speaking once, or start-up not done: nothing of the window to keep
     }
-    GespeicherterZustand store;
-    store.WinLeft = pos().x();
-    store.WinTop = pos().y();
-    for (const auto& [wert, option] : Modi) {
-        if ((this->*option)->isChecked()) {
-            store.Mode = wert;
-        }
-    }
-    store.Voice = coVoice->currentIndex();
-    store.Sekunden = chSek->isChecked() ? "1" : "0";
-    // Under Wayland a program cannot learn where its window is: the stored position is kept.
-    const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
-    store.Schreibe(sRegApp, sRegSection,
-                   lageBekannt && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
-                                                     Qt::WindowFullScreen)));
+    SichereZustand(*this);
 }

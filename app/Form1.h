@@ -12,7 +12,6 @@ class Clock;
 class EventPump;
 class Player;
 class AlignedTimer;
-struct GespeicherterZustand;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -29,7 +28,6 @@ class Form1 : public QWidget {
 public:
     Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess,
           QWidget* parent = nullptr);
-    ~Form1() override;
 
     // Start-up: everything from the single-instance test to showing the window.
     void Form_Load();
@@ -92,25 +90,16 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // The window as designed, then its handlers wired and the timer started.
     void ErzeugeSteuerelemente();
-    // The controls' properties beyond place and caption: read-only boxes, default buttons...
-    void EntwurfsZustand();
-    // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
-    void SchriftenAnpassen();
-    // German names and descriptions for screen readers; changes nothing on the screen.
-    void ZugaenglicheNamen();
     void ModusKlick(QRadioButton* option, bool sekunden);
     void ZeigeZeit(const std::string& zeit);
     // The mode its option button selects.
     Modus GewaehlterModus() const;
     // The steps of start-up.
     void MissTwips();
-    void Platziere(const GespeicherterZustand& store);
     void FuelleStimmen();
-    void WaehleStimme(const GespeicherterZustand& store);
     void SageEinmal();
-    int GefragteStimme() const;
-    void WendeEinstellungenAn(const GespeicherterZustand& store);
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;

@@ -40,40 +40,10 @@ Art WasLiegtDa(const QString& pfad, struct stat& st) {
     return Art::Anderes;
 }
 
-// All of a descriptor's content from its start; false on a read error.
-bool LiesAlles(int fd, QByteArray& inhalt) {
-    inhalt.clear();
-    char puffer[4096];
-    for (off_t stelle = 0;;) {
-        const ssize_t n = ::pread(fd, puffer, sizeof puffer, stelle);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        inhalt.append(puffer, n);
-        stelle += n;
-    }
-}
-
-// Writes all of text at the descriptor's start and cuts the file there.
-bool SchreibeAlles(int fd, const QByteArray& text) {
-    for (qsizetype fertig = 0; fertig < text.size();) {
-        const ssize_t n = ::pwrite(fd, text.constData() + fertig,
-                                   static_cast<size_t>(text.size() - fertig), fertig);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        fertig += n;
-    }
-    return ::ftruncate(fd, text.size()) == 0;
+// Writes all of text at the file's start and cuts the file there.
+bool SchreibeAlles(QFile& datei, const QByteArray& text) {
+    return datei.seek(0) && datei.write(text) == text.size() && datei.flush() &&
+           datei.resize(text.size());
 }
 
 } // namespace
@@ -106,10 +76,8 @@ std::string Einstellungen::Text(const char* key, const char* def) const {
 }
 
 int Einstellungen::Position(const char* key) const {
-    double v = 32;
-    if (!Zahl(QString::fromStdString(Text(key, "32")), -1e6, 1e6, v)) {
-        return 32;
-    }
+    double v = 32; // kept where the text is no number in reach
+    Zahl(QString::fromStdString(Text(key, "32")), -1e6, 1e6, v);
     return static_cast<int>(std::lround(v));
 }
 
@@ -186,16 +154,20 @@ void Einstellungen::SchreibeAnOrt(dev_t geraet, ino_t inode) {
         return;
     }
     struct stat st {};
-    QByteArray alt;
+    QFile ort;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == geraet && st.st_ino == inode &&
-        LiesAlles(fd, alt) && alt != text) {
+        ort.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+        const QByteArray alt = ort.readAll();
         // Not atomic: where the disk is full halfway, the old content goes back (it fitted).
-        if (SchreibeAlles(fd, text)) {
-            ::fsync(fd);
-            neu_.clear();
-        } else {
-            SchreibeAlles(fd, alt);
+        if (ort.error() == QFileDevice::NoError && alt != text) {
+            if (SchreibeAlles(ort, text)) {
+                ::fsync(fd);
+                neu_.clear();
+            } else {
+                SchreibeAlles(ort, alt);
+            }
         }
+        ort.close();
     }
     ::close(fd);
 }

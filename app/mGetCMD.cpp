@@ -35,13 +35,7 @@ std::string CommandLineText(int argc, const char* const* argv) {
         if (i > 1) {
             text += ' ';
         }
-        if (a.find(' ') != std::string_view::npos) {
-            text += '"';
-            text += a;
-            text += '"';
-        } else {
-            text += a;
-        }
+        text += a.find(' ') == std::string_view::npos ? std::string(a) : '"' + std::string(a) + '"';
     }
     return text;
 }
@@ -136,16 +130,11 @@ double NumericValue(std::string_view Text) {
     return ec == std::errc() ? v : 0;
 }
 
-bool EinmalAnsage(std::string_view CommandLine) {
-    const std::string arg1 = GetCMD(CommandLine, 1);
-    return arg1 == "!" || arg1 == "!!";
-}
-
 Aufruf LiesAufruf(std::string_view CommandLine) {
     Aufruf a;
     a.Arg1 = GetCMD(CommandLine, 1);
-    a.Einmal = EinmalAnsage(CommandLine);
     a.Sekunden = a.Arg1 == "!!";
+    a.Einmal = a.Arg1 == "!" || a.Sekunden;
     a.Stimme = NumericValue(GetCMD(CommandLine, 2));
     return a;
 }

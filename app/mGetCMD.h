@@ -16,9 +16,6 @@ std::string CommandLineText(int argc, const char* const* argv);
 // with ".", exponent with E or D; &H hexadecimal and &O octal; 0 when no number begins it.
 double NumericValue(std::string_view Text);
 
-// Whether the first argument asks to speak once and end: "!" (or "!!", with the seconds).
-bool EinmalAnsage(std::string_view CommandLine);
-
 // The command line as start-up uses it, read once.
 struct Aufruf {
     std::string Arg1;      // the first argument

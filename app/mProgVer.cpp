@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mProgVer.h"
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
 
@@ -11,21 +13,6 @@ constexpr std::array<char32_t, 32> Cp1252Hoch = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-std::string Utf8(char32_t c) {
-    std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return s;
-}
 
 // The revision letter: Windows-1252 code 96 + revision, ß for 9999, nothing where the
 // code page has no character for it.
@@ -44,7 +31,7 @@ std::string RevisionsBuchstabe(int Revision) {
             return {};
         }
     }
-    return Utf8(c);
+    return QString(QChar(static_cast<char16_t>(c))).toStdString();
 }
 
 } // namespace

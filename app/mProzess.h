@@ -5,8 +5,11 @@
 #include "mGetCMD.h"
 
 #include <QCoreApplication>
+#include <QLockFile>
+#include <QSocketNotifier>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,19 +34,38 @@ EndeStatus StatusNach(PlayFailure failure);
 // TeileFehlen it names the silent pieces.
 std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm = {});
 
-// Single instance: takes the per-user lock in the runtime directory for the life of the
-// process. True when another running copy holds it. A lock left by a killed copy is taken
-// over; where no lock can be made at all (no writable runtime directory) the clock runs.
-// Without XDG_RUNTIME_DIR the lock lives in /tmp/tikkaru-UID, used only while that folder is
-// the user's own (a directory, no link, mode 0700): one that another user made or pointed
-// elsewhere would let them hold the lock, so the clock runs without one.
-bool VorherigeInstanz();
+// Single instance: the per-user lock in the runtime directory, held for the life of the
+// object. A lock left by a killed copy is taken over; where no lock can be made at all (no
+// writable runtime directory) the clock runs. Without XDG_RUNTIME_DIR the lock lives in
+// /tmp/tikkaru-UID, used only while that folder is the user's own (a directory, no link, mode
+// 0700): one that another user made or pointed elsewhere would let them hold the lock, so the
+// clock runs without one.
+class SingleInstance {
+public:
+    // True when another running copy holds the lock; asked again, the same answer.
+    bool OtherRunning();
+    // Gives up a lock of our own before the process ends at once, sparing the next start the
+    // stale check (a killed copy leaves the file, stale by its process id).
+    void Release();
 
-// The lock file's path.
-std::string SperrDatei();
+private:
+    std::unique_ptr<QLockFile> lock_;
+    bool other_ = false;
+};
 
-// Runs handler on the user-interface thread when SIGTERM, SIGINT or SIGHUP arrives.
-void BeiBeendenSignal(std::function<void()> handler);
+// SIGTERM, SIGINT and SIGHUP run the handler on the user-interface thread, through a pipe the
+// object owns, for as long as it lives. One at a time: the signal handler writes to the pipe
+// of the latest.
+class TerminationSignals {
+public:
+    explicit TerminationSignals(std::function<void()> handler);
+    ~TerminationSignals();
+    Q_DISABLE_COPY_MOVE(TerminationSignals)
+
+private:
+    int pipe_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
 
 // Ends the process at once, without further events.
 [[noreturn]] void EndeSofort(int status = 0);

@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <algorithm>
+
 namespace {
 
 // The smallest size the window shrinks a caption to, in points.
@@ -79,29 +81,9 @@ TextFeld FeldVon(const QWidget* w, const QFont& f) {
     return feld;
 }
 
-} // namespace
-
-void LadeSchriften() {
-    static const bool geladen = [] {
-        for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
-            const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
-            if (!pfad.isEmpty()) {
-                QFontDatabase::addApplicationFont(pfad);
-            }
-        }
-        return true;
-    }();
-    (void)geladen;
-}
-
-QFont Schrift(const QString& familie, double punkte, qreal pixelVerhaeltnis) {
-    const bool bitmap = QFontDatabase::hasFamily(familie) && !QFontDatabase::isScalable(familie);
-    QFont f(bitmap && pixelVerhaeltnis != 1.0 ? QStringLiteral("Tahoma") : familie);
-    f.setPointSizeF(punkte);
-    f.setWeight(QFont::Normal);
-    return f;
-}
-
+// Whether w's caption (a line edit: its text, and a line of the clock's sentence in height)
+// fits into w drawn in font f: not wider than where the control draws it, no ink cut off at
+// the top or bottom.
 bool PasstHinein(const QWidget* w, const QFont& f) {
     const TextFeld feld = FeldVon(w, f);
     if (!feld.rect.isValid()) {
@@ -126,35 +108,52 @@ bool PasstHinein(const QWidget* w, const QFont& f) {
     return tinteOben >= feld.rect.top() && tinteUnten <= feld.rect.bottom() + 1;
 }
 
-void PasseAn(const QList<QWidget*>& gruppe, const QFont& f) {
-    const auto allePassen = [&gruppe](const QFont& probe) {
-        for (const QWidget* w : gruppe) {
-            if (!PasstHinein(w, probe)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    QFont wahl = f;
+// The font for the group: f where every caption fits in f; otherwise the largest size below,
+// in the same face or a narrower one, where they all fit; the smallest one tried where none
+// does.
+QFont Passend(const QList<QWidget*>& gruppe, const QFont& f) {
+    QFont probe = f;
     for (double punkte = f.pointSizeF(); punkte >= KleinsteGroesse; punkte -= 0.25) {
-        bool gefunden = false;
         for (const int breite :
              {0, static_cast<int>(QFont::SemiCondensed), static_cast<int>(QFont::Condensed)}) {
-            QFont probe = f;
+            probe = f;
             probe.setPointSizeF(punkte);
             if (breite != 0) {
                 probe.setStretch(breite);
             }
-            wahl = probe;
-            if (allePassen(probe)) {
-                gefunden = true;
-                break;
+            if (std::all_of(gruppe.begin(), gruppe.end(),
+                            [&probe](const QWidget* w) { return PasstHinein(w, probe); })) {
+                return probe;
             }
         }
-        if (gefunden) {
-            break;
-        }
     }
+    return probe;
+}
+
+} // namespace
+
+void LadeSchriften() {
+    [[maybe_unused]] static const bool geladen = [] {
+        for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
+            const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
+            if (!pfad.isEmpty()) {
+                QFontDatabase::addApplicationFont(pfad);
+            }
+        }
+        return true;
+    }();
+}
+
+QFont Schrift(const QString& familie, double punkte, qreal pixelVerhaeltnis) {
+    const bool bitmap = QFontDatabase::hasFamily(familie) && !QFontDatabase::isScalable(familie);
+    QFont f(bitmap && pixelVerhaeltnis != 1.0 ? QStringLiteral("Tahoma") : familie);
+    f.setPointSizeF(punkte);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+void PasseAn(const QList<QWidget*>& gruppe, const QFont& f) {
+    const QFont wahl = Passend(gruppe, f);
     for (QWidget* w : gruppe) {
         w->setFont(wahl);
     }

@@ -17,11 +17,6 @@ void LadeSchriften();
 // pixel size while everything around it grows, so there the scalable Tahoma takes its place.
 QFont Schrift(const QString& familie, double punkte, qreal pixelVerhaeltnis);
 
-// Whether w's caption (a line edit: its text, and a line of the clock's sentence in height)
-// fits into w drawn in font f: not wider than where the control draws it, no ink cut off at
-// the top or bottom.
-bool PasstHinein(const QWidget* w, const QFont& f);
-
 // Gives every control of the group one font: f where every caption fits in f; otherwise the
 // largest size below, in the same face or a narrower one, where they all fit. Where the
 // classic faces are installed, their captions fit as they are.

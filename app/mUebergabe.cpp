@@ -2,18 +2,25 @@
 #include "mUebergabe.h"
 
 #include "Form1.h"
+#include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 
 #include <QComboBox>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWindow>
 
+#include <cmath>
+
 namespace {
 
+constexpr const char* DienstName = "org.quorvane.Tikkaru";
+constexpr const char* Pfad = "/";
+constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
 // The bounds of the client: the first exchange shows that the clock answers at all; the
 // sentence itself takes 3 to 6 s, and every piece the sound server holds up at most a few
 // seconds more.
@@ -22,36 +29,8 @@ constexpr int AnsageFrist = 60000;
 // Longer activation tokens than this are no token.
 constexpr qsizetype LaengstesToken = 1024;
 
-QDBusConnection Verbinde(const QString& name) {
-    const QString adresse = SitzungsBusAdresse();
-    if (adresse.isEmpty()) {
-        return QDBusConnection(name);
-    }
-    return QDBusConnection::connectToBus(adresse, name);
-}
-
-QDBusMessage Anfrage(const char* methode) {
-    return QDBusMessage::createMethodCall(Uebergabe_::Name, Uebergabe_::Pfad,
-                                          Uebergabe_::Schnittstelle, methode);
-}
-
-bool BekannterStatus(int status) {
-    switch (static_cast<EndeStatus>(status)) {
-    case EndeStatus::Normal:
-    case EndeStatus::KeinTondienst:
-    case EndeStatus::TondienstStumm:
-    case EndeStatus::TondienstWeg:
-    case EndeStatus::AufnahmeDefekt:
-    case EndeStatus::Abgebrochen:
-    case EndeStatus::Beschaeftigt:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
+// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
+// directory where the variable is missing (cron); empty when there is neither.
 QString SitzungsBusAdresse() {
     const QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     if (!adresse.isEmpty()) {
@@ -64,12 +43,35 @@ QString SitzungsBusAdresse() {
     return "unix:path=" + runtime + "/bus";
 }
 
+QDBusConnection Verbinde(const QString& name) {
+    const QString adresse = SitzungsBusAdresse();
+    if (adresse.isEmpty()) {
+        return QDBusConnection(name);
+    }
+    return QDBusConnection::connectToBus(adresse, name);
+}
+
+QDBusMessage Anfrage(const char* methode) {
+    return QDBusMessage::createMethodCall(DienstName, Pfad, Schnittstelle, methode);
+}
+
+// The statuses a running clock answers with: all but AndereKopie, which only a copy that
+// found no answer reports.
+bool BekannterStatus(int status) {
+    const auto s = static_cast<EndeStatus>(status);
+    return s == EndeStatus::Normal ||
+           (s >= EndeStatus::KeinTondienst && s <= EndeStatus::Beschaeftigt &&
+            s != EndeStatus::AndereKopie);
+}
+
+} // namespace
+
 Uebergabe::Uebergabe(Form1& form) : QObject(&form), form_(form), bus_(Verbinde("tikkaru-uhr")) {}
 
 Uebergabe::~Uebergabe() {
     if (bus_.isConnected()) {
-        bus_.unregisterObject(Uebergabe_::Pfad);
-        bus_.unregisterService(Uebergabe_::Name);
+        bus_.unregisterObject(Pfad);
+        bus_.unregisterService(DienstName);
     }
 }
 
@@ -77,18 +79,16 @@ bool Uebergabe::Anmelden() {
     if (!bus_.isConnected()) {
         return false;
     }
-    if (!bus_.registerObject(Uebergabe_::Pfad, this, QDBusConnection::ExportAllSlots)) {
+    if (!bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
         return false;
     }
     // The name is released by the bus when the process ends, killed or not.
-    return bus_.registerService(Uebergabe_::Name);
+    return bus_.registerService(DienstName);
 }
 
-int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
+int Uebergabe::Ansage(bool sekunden, int stimme) {
     if (stimme < 0 || stimme > form_.coVoice->count()) {
-        anfrage.setDelayedReply(true);
-        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs,
-                                           QString("Stimme %1 gibt es nicht").arg(stimme)));
+        sendErrorReply(QDBusError::InvalidArgs, QString("Stimme %1 gibt es nicht").arg(stimme));
         return 0;
     }
     // Nothing is queued: a clock that speaks, or is about to, says so at once.
@@ -96,9 +96,9 @@ int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
     wartet_ = true;
-    anfrage.setDelayedReply(true);
+    setDelayedReply(true);
     // Spoken from the event loop, not from inside the bus's delivery of the call.
-    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage] {
+    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage = message()] {
         const int status = form_.SageAufAnfrage(sekunden, stimme);
         wartet_ = false;
         bus_.send(anfrage.createReply(status));
@@ -106,10 +106,9 @@ int Uebergabe::Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage) {
     return 0;
 }
 
-void Uebergabe::Zeigen(const QString& token, const QDBusMessage& anfrage) {
+void Uebergabe::Zeigen(const QString& token) {
     if (token.size() > LaengstesToken) {
-        anfrage.setDelayedReply(true);
-        bus_.send(anfrage.createErrorReply(QDBusError::InvalidArgs, "Token zu lang"));
+        sendErrorReply(QDBusError::InvalidArgs, "Token zu lang");
         return;
     }
     // Qt 6.4 activates a Wayland window with a token of its own; later versions take the one
@@ -144,24 +143,22 @@ int UebergibAnsage(bool sekunden, int stimme) {
     if (da.type() != QDBusMessage::ReplyMessage) {
         return andere;
     }
-    QDBusMessage ansage = Anfrage("Ansage");
-    ansage << sekunden << stimme;
-    QDBusMessage antwort = bus.call(ansage, QDBus::Block, AnsageFrist);
+    const auto ansage = [&bus, sekunden](int s) {
+        QDBusMessage m = Anfrage("Ansage");
+        m << sekunden << s;
+        return bus.call(m, QDBus::Block, AnsageFrist);
+    };
+    QDBusMessage antwort = ansage(stimme);
     // The external voice of this copy's folder may be missing in the clock's: its first
     // entry then, as on the command line for a voice beyond the list.
     if (antwort.type() == QDBusMessage::ErrorMessage &&
         antwort.errorName() == QDBusError::errorString(QDBusError::InvalidArgs) && stimme > 1) {
-        QDBusMessage erste = Anfrage("Ansage");
-        erste << sekunden << 1;
-        antwort = bus.call(erste, QDBus::Block, AnsageFrist);
+        antwort = ansage(1);
     }
     if (antwort.type() == QDBusMessage::ReplyMessage && antwort.arguments().size() == 1) {
         bool ok = false;
         const int status = antwort.arguments().constFirst().toInt(&ok);
-        if (ok && BekannterStatus(status)) {
-            return status;
-        }
-        return andere;
+        return ok && BekannterStatus(status) ? status : andere;
     }
     if (antwort.errorName() == QDBusError::errorString(QDBusError::NoReply) ||
         antwort.errorName() == QDBusError::errorString(QDBusError::Timeout)) {
@@ -169,6 +166,14 @@ int UebergibAnsage(bool sekunden, int stimme) {
     }
     // The clock answered at first and then ended or dropped the call: cut off.
     return static_cast<int>(EndeStatus::Abgebrochen);
+}
+
+int GefragteStimme(double arg2) {
+    if (!(arg2 > 0)) {
+        return 0;
+    }
+    const double v = std::nearbyint(arg2);
+    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 
 void ZeigeLaufendeUhr() {

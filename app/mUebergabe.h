@@ -2,7 +2,7 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusMessage>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 
@@ -16,18 +16,9 @@ class Form1;
 //   Zeigen(s token)                            brings the window to the front
 //   Anzeige() -> (s zeit, s satz)              the digits and the sentence shown now
 //   Version() -> s                             answers at once
-namespace Uebergabe_ {
-inline constexpr const char* Name = "org.quorvane.Tikkaru";
-inline constexpr const char* Pfad = "/";
-inline constexpr const char* Schnittstelle = "org.quorvane.Tikkaru";
-} // namespace Uebergabe_
-
-// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
-// directory where the variable is missing (cron); empty when there is neither.
-QString SitzungsBusAdresse();
 
 // The service side, registered by the window only (it holds the lock).
-class Uebergabe final : public QObject {
+class Uebergabe final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.quorvane.Tikkaru")
 public:
@@ -37,8 +28,8 @@ public:
     bool Anmelden();
 
 public slots:
-    int Ansage(bool sekunden, int stimme, const QDBusMessage& anfrage);
-    void Zeigen(const QString& token, const QDBusMessage& anfrage);
+    int Ansage(bool sekunden, int stimme);
+    void Zeigen(const QString& token);
     QString Anzeige(QString& satz);
     QString Version();
 
@@ -52,6 +43,11 @@ private:
 // and returns the exit status it reports; AndereKopie when it cannot be reached or does not
 // answer within the bound. stimme 0 is the clock's selected voice.
 int UebergibAnsage(bool sekunden, int stimme);
+
+// The voice number a second copy's command line (the numeric value of its second argument)
+// asks of the running clock: 0 for none (its selected voice), the first entry for one beyond
+// any list, as at start-up.
+int GefragteStimme(double arg2);
 
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.

@@ -15,7 +15,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -55,10 +54,47 @@ bool Ausgabe(const std::string& text) {
     return false;
 }
 
-bool HatAnzeige() {
-    const char* x = std::getenv("DISPLAY");
-    const char* w = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (w && *w);
+// Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
+// console it runs on the minimal platform, which draws nothing and loads no fonts (the font
+// set-up alone would cost more than the connection to the sound server). False, with the
+// reason on stderr, for the window without a display.
+bool WaehlePlattform(bool einmal) {
+    // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
+    // anymore: its status tells what happened.
+    if (einmal) {
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+    if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "minimal");
+    } else if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+               qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("tikkaru: keine grafische Anzeige gefunden (DISPLAY und WAYLAND_DISPLAY "
+                   "sind leer).\nOhne Fenster: tikkaru '!'\n",
+                   stderr);
+        return false;
+    }
+    return true;
+}
+
+// The process as the window sees it: the lock, the hand-over to a running copy, and the end,
+// which names the pieces that stayed silent once the window is made.
+Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1*& fenster) {
+    Prozess prozess;
+    prozess.Argumente = aufruf;
+    std::error_code ec;
+    prozess.CurrentDir = std::filesystem::current_path(ec).string();
+    prozess.PreviousInstance = [&instanz] { return instanz.OtherRunning(); };
+    prozess.HandOver = [](bool sekunden, int stimme) { return UebergibAnsage(sekunden, stimme); };
+    prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
+    prozess.EndProgram = [&instanz, &fenster](int status) {
+        const std::vector<std::string> stumm =
+            fenster != nullptr ? fenster->StummeTeile() : std::vector<std::string>{};
+        std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
+        instanz.Release();
+        EndeSofort(status);
+    };
+    return prozess;
 }
 
 } // namespace
@@ -83,28 +119,14 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
-    // Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
-    // console it runs on the minimal platform, which draws nothing and loads no fonts (the
-    // font set-up alone would cost more than the connection to the sound server).
-    const bool einmal = aufruf.Einmal;
-    // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
-    // anymore: its status tells what happened.
-    if (einmal) {
-        std::signal(SIGPIPE, SIG_IGN);
-    }
-    if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "minimal");
-    } else if (!HatAnzeige() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs("tikkaru: keine grafische Anzeige gefunden (DISPLAY und WAYLAND_DISPLAY "
-                   "sind leer).\nOhne Fenster: tikkaru '!'\n",
-                   stderr);
+    if (!WaehlePlattform(aufruf.Einmal)) {
         return 1;
     }
 
     // Speaking once connects to the sound server while the toolkit and the window are set up
     // on the other core; the window connects at its first sound.
     PulsePlayer player;
-    if (einmal) {
+    if (aufruf.Einmal) {
         player.ConnectAhead();
     }
 
@@ -115,30 +137,15 @@ int main(int argc, char* argv[]) {
 
     SystemClock clock;
     QtEventPump pump;
-
-    Prozess prozess;
-    prozess.Argumente = aufruf;
-    std::error_code ec;
-    prozess.CurrentDir = std::filesystem::current_path(ec).string();
-    prozess.PreviousInstance = [] { return VorherigeInstanz(); };
-    prozess.HandOver = [](bool sekunden, int stimme) { return UebergibAnsage(sekunden, stimme); };
-    prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
-    // The window, once made, names the pieces that stayed silent.
+    SingleInstance instanz;
     const Form1* fenster = nullptr;
-    prozess.EndProgram = [&fenster](int status) {
-        const std::vector<std::string> stumm =
-            fenster != nullptr ? fenster->StummeTeile() : std::vector<std::string>{};
-        std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
-        EndeSofort(status);
-    };
-
-    Form1 form(clock, player, pump, prozess);
+    Form1 form(clock, player, pump, EchterProzess(aufruf, instanz, fenster));
     fenster = &form;
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
     // so the settings are kept. The session's commit at logout only writes them: another
     // program may still cancel the logout, and the clock must then still be there.
-    BeiBeendenSignal([&form] { form.Form_Unload(); });
+    const TerminationSignals signale([&form] { form.Form_Unload(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.SichereEinstellungen(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });

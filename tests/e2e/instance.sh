@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # One copy at a time: a second copy never opens a second window nor speaks itself. A plain
 # second start ends at once; "!" and "!!" hand their request over to the running window over
-# the session bus, which speaks it once and reports the status (10 while it speaks already,
-# 7 when it does not answer), also from cron's environment without the bus's address. A
-# malformed request changes nothing. SIGTERM keeps the settings; a killed copy leaves nothing
+# the session bus, which speaks it once and reports the status (9 when pieces stayed silent,
+# 10 while it speaks already, 7 when it does not answer), also from cron's environment without
+# the bus's address. A malformed request changes nothing. SIGTERM keeps the settings; a killed copy leaves nothing
 # that blocks the next start. Without XDG_RUNTIME_DIR a lock folder in
 # /tmp that is not the user's own is not used.
 source "$(dirname "$0")/common.sh"
@@ -26,7 +26,9 @@ clock() { busctl --user call org.quorvane.Tikkaru / org.quorvane.Tikkaru "$@"; }
 # The window's digits and sentence as it shows them now: "ss "12:30:07" " Es ist ..."".
 shown() { clock Anzeige 2>/dev/null || true; }
 
-"$TIKKARU" &
+# The clock's folder offers an external voice that holds "es" alone.
+mkdir -p "$T/uhr/DATA" && cp "$HERE/../../data/voices/1/ES.wav" "$T/uhr/DATA/es.wav"
+(cd "$T/uhr" && exec "$TIKKARU") &
 first=$!
 bg_pids+=($first)
 win=$(window_id) || fail "no window"
@@ -120,6 +122,13 @@ busy_request() {
     grep -q 'gerade' "$T/busy" || fail "busy: no reason given"
 }
 during=busy_request handover "!! with a request while it speaks" "" '!!'
+
+# A request in that external voice: the clock speaks what it has, and the copy ends with the
+# clock's status (pieces stayed silent), not as if the clock had not answered.
+status=0
+timeout 20 "$TIKKARU" '!' 5 2>"$T/err" || status=$?
+[ "$status" = 9 ] || fail "request in a voice with missing pieces ended with $status: $(cat "$T/err")"
+grep -q 'stumm' "$T/err" || fail "missing pieces: no reason given"
 
 # Malformed and oversized requests are refused and change nothing.
 sleep 0.5

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mEntwurf.h"
+
+#include "ComboBoxAccessible.h"
+#include "Form1.h"
+#include "mSchrift.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+// The classic gap between an option's mark and its caption, so that the captions fit the
+// controls' fixed widths.
+class EngeMarken final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric m, const QStyleOption* o, const QWidget* w) const override {
+        if (m == PM_CheckBoxLabelSpacing || m == PM_RadioButtonLabelSpacing) {
+            return 3;
+        }
+        return QProxyStyle::pixelMetric(m, o, w);
+    }
+};
+
+// The application icon in the sizes of the hicolor theme that task bars and title bars use.
+QIcon ProgrammSymbol() {
+    QIcon symbol;
+    for (const int n : {16, 22, 24, 32, 48, 64, 128}) {
+        symbol.addFile(QString(":/icons/%1x%1/de.quorvane.tikkaru.png").arg(n), QSize(n, n));
+    }
+    return symbol;
+}
+
+// Twips in pixels, at the screen's twips per pixel.
+int Pixel(double twips, double twipsProPixel) {
+    return static_cast<int>(std::lround(twips / twipsProPixel));
+}
+
+// A control of the fixed layout: made as a member of the window by `erzeuge` (its kind), in its
+// container, at its twips rectangle, with its caption.
+struct Steuerelement {
+    QWidget* (*erzeuge)(Form1& form, QWidget* eltern);
+    const char* name;
+    QGroupBox* Form1::*rahmen; // nullptr: the window itself
+    QRect twips;
+    const char* text;
+};
+
+using F = Form1;
+
+template <class T, T* Form1::*feld> QWidget* Neu(Form1& form, QWidget* eltern) {
+    form.*feld = new T(eltern);
+    return form.*feld;
+}
+
+// The controls in the order they are made; the timer comes before them.
+const std::array<Steuerelement, 14> Layout = {{
+    {Neu<QComboBox, &F::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
+    {Neu<QGroupBox, &F::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
+    {Neu<QLineEdit, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
+    {Neu<QLineEdit, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
+    {Neu<QGroupBox, &F::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
+    {Neu<QCheckBox, &F::chSek>, "chSek", &F::Frame2, {4830, 210, 1365, 315}, "Se&kunden ansagen"},
+    {Neu<QRadioButton, &F::opHH>, "opHH", &F::Frame2, {3630, 210, 1095, 315}, "jede &Stunde"},
+    {Neu<QRadioButton, &F::opMM>, "opMM", &F::Frame2, {2460, 210, 1095, 315}, "jede &Minute"},
+    {Neu<QRadioButton, &F::opAU>, "opAU", &F::Frame2, {1290, 210, 1095, 315}, "&Fortlaufend"},
+    {Neu<QRadioButton, &F::opMA>, "opMA", &F::Frame2, {120, 210, 1095, 315}, "M&anuell"},
+    {Neu<QLabel, &F::Label1>, "Label1", &F::Frame2, {150, 660, 1545, 195}, "Ausgewählte Stimme:"},
+    {Neu<QGroupBox, &F::Frame4>, "Frame4", nullptr, {6450, 630, 1365, 1035}, ""},
+    {Neu<QPushButton, &F::cOK>, "cOK", &F::Frame4, {120, 210, 1125, 315}, "&Tikkaru !"},
+    {Neu<QPushButton, &F::cExit>, "cExit", &F::Frame4, {120, 600, 1125, 315}, "Be&enden"},
+}};
+
+// The controls' properties beyond place and caption.
+void EntwurfsZustand(Form1& form) {
+    form.coVoice->setEditable(false);
+    form.TZ->setReadOnly(true);
+    form.TZ->setAlignment(Qt::AlignCenter);
+    form.TT->setReadOnly(true);
+    form.TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The spoken word stays highlighted also while another control has the focus.
+    QPalette p = form.TT->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    form.TT->setPalette(p);
+    form.cOK->setDefault(true);
+    // Enter on the focused exit button ends, as it does on any focused button.
+    form.cExit->setAutoDefault(true);
+    // The sentence first, the digits last; frames and label take no focus.
+    const std::array<QWidget*, 10> reihe = {form.TT,    form.opMA,  form.opAU,    form.opMM,
+                                            form.opHH,  form.chSek, form.coVoice, form.cOK,
+                                            form.cExit, form.TZ};
+    for (std::size_t i = 1; i < reihe.size(); ++i) {
+        QWidget::setTabOrder(reihe[i - 1], reihe[i]);
+    }
+    for (QWidget* w : std::array<QWidget*, 4>{form.Frame1, form.Frame2, form.Frame4, form.Label1}) {
+        w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    // The window owns the style of the marks; the controls only use it.
+    auto* marken = new EngeMarken;
+    marken->setParent(&form);
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             form.chSek, form.opHH, form.opMM, form.opAU, form.opMA}) {
+        b->setStyle(marken);
+    }
+}
+
+// German names and descriptions for screen readers; changes nothing on the screen.
+void ZugaenglicheNamen(Form1& form) {
+    const auto benenne = [](QWidget* w, const char* name, const char* beschreibung) {
+        w->setAccessibleName(QString::fromUtf8(name));
+        w->setAccessibleDescription(QString::fromUtf8(beschreibung));
+    };
+    benenne(form.Frame1, "Uhrzeit", "Die Uhrzeit in Ziffern und als Satz");
+    benenne(form.TZ, "Uhrzeit in Ziffern", "Stunden, Minuten und Sekunden");
+    benenne(form.TT, "Uhrzeit als Satz",
+            "Während der Ansage ist der gerade gesprochene Wortteil markiert");
+    benenne(form.Frame2, "Ansage", "Wann und mit welcher Stimme die Zeit angesagt wird");
+    benenne(form.opMA, "Manuell", "Ansage nur auf Knopfdruck");
+    benenne(form.opAU, "Fortlaufend", "Eine Ansage nach der anderen");
+    benenne(form.opMM, "jede Minute", "Ansage zu jeder vollen Minute");
+    benenne(form.opHH, "jede Stunde", "Ansage zu jeder vollen Stunde");
+    benenne(form.chSek, "Sekunden ansagen", "Die Sekunden werden mit angesagt");
+    benenne(form.Label1, "Ausgewählte Stimme:", "");
+    benenne(form.coVoice, "Ausgewählte Stimme", "Die Stimme, die die Zeit ansagt");
+    form.Label1->setBuddy(form.coVoice);
+    SetComboBoxLabel(form.coVoice, form.Label1);
+    benenne(form.Frame4, "Befehle", "");
+    benenne(form.cOK, "Tikkaru – Zeit ansagen", "Sagt die Uhrzeit jetzt an (Eingabetaste)");
+    benenne(form.cExit, "Beenden", "Beendet das Programm und speichert die Einstellungen (Esc)");
+    SetWindowRole(&form);
+}
+
+} // namespace
+
+void SetzeSchriften(Form1& form) {
+    const qreal skala = form.devicePixelRatioF();
+    form.setFont(Schrift("Tahoma", 8.25, skala));
+    const QFont klassisch = Schrift("MS Sans Serif", 8.25, skala);
+    for (QWidget* w : {form.Frame1, form.Frame2, form.Frame4}) {
+        w->setFont(klassisch);
+    }
+    // Each group shares one font, so that controls alike look alike; the fonts of the layout
+    // fit as they are where the classic faces are installed.
+    PasseAn({form.TZ, form.TT}, klassisch);
+    PasseAn({form.Label1}, klassisch);
+    PasseAn({form.chSek, form.opHH, form.opMM, form.opAU, form.opMA, form.cOK, form.cExit},
+            Schrift("Tahoma", 6.75, skala));
+}
+
+void EntwirfFenster(Form1& form) {
+    form.setWindowTitle("Quorvane Tikkaru");
+    form.setWindowIcon(ProgrammSymbol());
+    form.setFixedSize(Pixel(7890, form.vTwipsX), Pixel(1740, form.vTwipsY));
+    for (const Steuerelement& e : Layout) {
+        QWidget* w = e.erzeuge(form, e.rahmen ? static_cast<QWidget*>(form.*e.rahmen) : &form);
+        w->setObjectName(e.name);
+        w->setGeometry(Pixel(e.twips.x(), form.vTwipsX), Pixel(e.twips.y(), form.vTwipsY),
+                       Pixel(e.twips.width(), form.vTwipsX), Pixel(e.twips.height(), form.vTwipsY));
+        if (*e.text != 0) {
+            w->setProperty("text", QString::fromUtf8(e.text));
+        }
+    }
+    EntwurfsZustand(form);
+    SetzeSchriften(form);
+    // The voice list belongs to the window but is drawn in front of the frame.
+    form.coVoice->raise();
+    form.opMM->setChecked(true);
+    ZugaenglicheNamen(form);
+}
+
+bool DefaultOderAbbruch(Form1& form, const QKeyEvent& e) {
+    switch (e.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // The keypad's Enter carries the keypad modifier and announces as Return does.
+        if (form.cOK->isEnabled() && (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            form.cOK->click();
+            return true;
+        }
+        return false;
+    case Qt::Key_Escape:
+        if (e.modifiers() == Qt::NoModifier) {
+            form.cExit->click();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void FokusAufGewaehlteOption(Form1& form, const QWidget* vorher, bool next) {
+    const std::array<QRadioButton*, 4> optionen = {form.opMA, form.opAU, form.opMM, form.opHH};
+    const auto option = [&optionen](const QWidget* w) {
+        return std::find(optionen.begin(), optionen.end(), w) != optionen.end();
+    };
+    if (option(vorher) || !option(form.focusWidget())) {
+        return;
+    }
+    for (QRadioButton* o : optionen) {
+        if (o->isChecked()) {
+            o->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        }
+    }
+}

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mFensterZustand.h"
+
+#include "Form1.h"
+#include "ScreenPlacement.h"
+#include "mEinstellungen.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QRadioButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+// The stored value of Mode and the option it selects, for start-up and shutdown alike.
+constexpr std::array<std::pair<const char*, QRadioButton * Form1::*>, 4> Modi = {{
+    {"1", &Form1::opMA},
+    {"2", &Form1::opAU},
+    {"3", &Form1::opMM},
+    {"4", &Form1::opHH},
+}};
+
+} // namespace
+
+void Platziere(Form1& form, const GespeicherterZustand& store) {
+    const QPoint gespeichert(std::max(store.WinLeft, 0), std::max(store.WinTop, 0));
+    QList<QRect> schirme;
+    for (const QScreen* schirm : QGuiApplication::screens()) {
+        schirme.append(schirm->availableGeometry());
+    }
+    form.move(OnScreens(QRect(gespeichert, form.frameGeometry().size()), schirme));
+}
+
+void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2) {
+    const double v = arg2 > 0 ? arg2 - 1 : store.Voice;
+    form.coVoice->setCurrentIndex(
+        v > form.coVoice->count() - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
+}
+
+void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store) {
+    for (const auto& [wert, option] : Modi) {
+        if (store.Mode == wert) {
+            (form.*option)->setChecked(true);
+        }
+    }
+    if (store.Sekunden == "1") {
+        form.chSek->setChecked(true);
+    }
+}
+
+void SichereZustand(const Form1& form) {
+    GespeicherterZustand store;
+    store.WinLeft = form.pos().x();
+    store.WinTop = form.pos().y();
+    for (const auto& [wert, option] : Modi) {
+        if ((form.*option)->isChecked()) {
+            store.Mode = wert;
+        }
+    }
+    store.Voice = form.coVoice->currentIndex();
+    store.Sekunden = form.chSek->isChecked() ? "1" : "0";
+    // Under Wayland a program cannot learn where its window is: the stored position is kept.
+    const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
+    store.Schreibe(form.sRegApp, form.sRegSection,
+                   lageBekannt &&
+                       !(form.windowState() &
+                         (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)));
+}

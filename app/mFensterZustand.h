@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+class Form1;
+struct GespeicherterZustand;
+
+// The stored state as the window shows it, in the steps of start-up, and as shutdown keeps it.
+
+// The stored position; positions are stored in pixels, the twips round trip of the window
+// toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
+// screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
+void Platziere(Form1& form, const GespeicherterZustand& store);
+
+// The stored voice, or the entry that the command line's voice (above 0) names; the first
+// entry when either lies beyond the list.
+void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2);
+
+// The stored mode (its option's handler runs) and seconds choice.
+void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store);
+
+// Writes the window's position, mode, voice and seconds choice; the position only where it is
+// known and the window is in its normal state.
+void SichereZustand(const Form1& form);
