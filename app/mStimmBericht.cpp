@@ -14,13 +14,11 @@ std::size_t Breite(const std::string& s) {
 }
 
 std::string Links(const std::string& s, std::size_t breite) {
-    const std::size_t b = Breite(s);
-    return b >= breite ? s : s + std::string(breite - b, ' ');
+    return s + std::string(breite - std::min(breite, Breite(s)), ' ');
 }
 
 std::string Rechts(const std::string& s, std::size_t breite) {
-    const std::size_t b = Breite(s);
-    return b >= breite ? s : std::string(breite - b, ' ') + s;
+    return std::string(breite - std::min(breite, Breite(s)), ' ') + s;
 }
 
 // A number as German text, with a decimal comma.
@@ -36,13 +34,7 @@ std::string Zahl(double wert, int stellen) {
 }
 
 std::string KanalText(int kanaele) {
-    if (kanaele == 1) {
-        return "mono";
-    }
-    if (kanaele == 2) {
-        return "stereo";
-    }
-    return std::to_string(kanaele) + " Kanäle";
+    return kanaele == 1 ? "mono" : kanaele == 2 ? "stereo" : std::to_string(kanaele) + " Kanäle";
 }
 
 // The table's columns, in their widths; the file column as wide as the longest name.
@@ -120,19 +112,10 @@ std::string Ergebnis(const StimmPruefung& p) {
 } // namespace
 
 const char* ZustandText(TeilZustand Zustand) {
-    switch (Zustand) {
-    case TeilZustand::Ok:
-        return "ok";
-    case TeilZustand::Fehlt:
-        return "fehlt";
-    case TeilZustand::Leer:
-        return "leer";
-    case TeilZustand::NichtLesbar:
-        return "nicht lesbar";
-    case TeilZustand::NichtDekodierbar:
-        return "nicht dekodierbar";
-    }
-    return "";
+    // In the order of TeilZustand.
+    static constexpr const char* Texte[] = {"ok", "fehlt", "leer", "nicht lesbar",
+                                            "nicht dekodierbar"};
+    return Texte[static_cast<int>(Zustand)];
 }
 
 std::string StimmBericht(const StimmPruefung& Pruefung) {

@@ -5,12 +5,13 @@
 #include "PulseConnection.h"
 #include "SoundDecoder.h"
 
-#include <pulse/proplist.h>
 #include <pulse/timeval.h>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcPlayer, "tikkaru.player", QtInfoMsg)
 
 namespace {
 
@@ -75,14 +76,6 @@ struct PulsePlayer::Impl {
         }
     }
 
-    // After an answer that did not come: the server is silent, or the stream broke. Loop lock.
-    void GiveUpOn(const Stream* s, const char* what) {
-        qCDebug(lcPlayer) << what;
-        connection.GiveUp(PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream))
-                              ? PlayFailure::ServerSilent
-                              : PlayFailure::ServerLost);
-    }
-
     // Asks for a playback stream for sampleSpec on the ready connection.
     Stream* Open(const pa_sample_spec& sampleSpec) {
         // Whether other streams keep the sink running: then a new stream of ours joins without
@@ -140,19 +133,16 @@ struct PulsePlayer::Impl {
 
     // Plays out what the stream holds; false when that failed (and the connection is gone).
     bool DrainStream(Stream* s) {
-        pa_operation* op = nullptr;
-        {
-            Locked lock(connection);
-            op = pa_stream_drain(s->stream, &PulseConnection::OnSuccess, &connection);
-        }
         // The drain is answered once the sink has played what it holds ahead, too: on an idle
         // sink that may be seconds.
         const double deadline =
             std::max(s->queuedUntil, Now()) + std::min(s->sinkAhead, 5.0) + options.answerTimeout;
-        const bool answered = connection.WaitForOperation(op, s->stream, deadline);
+        const bool answered = connection.Request(
+            [&] { return pa_stream_drain(s->stream, &PulseConnection::OnSuccess, &connection); },
+            s->stream, deadline);
         Locked lock(connection);
         if (!answered || !connection.Succeeded()) {
-            GiveUpOn(s, "drain failed");
+            connection.GiveUpOn(s->stream, "drain failed");
             return false;
         }
         s->lastUsed = Now();
@@ -197,16 +187,15 @@ struct PulsePlayer::Impl {
     // Asks the server for the stream's timing; false (and the connection given up) when no
     // answer comes in time.
     bool UpdateTiming(Stream* s) {
-        pa_operation* op = nullptr;
-        {
-            Locked lock(connection);
-            op = pa_stream_update_timing_info(s->stream, &PulseConnection::OnSuccess, &connection);
-        }
-        if (connection.WaitForOperation(op, s->stream, Now() + options.answerTimeout)) {
+        const auto ask = [&] {
+            return pa_stream_update_timing_info(s->stream, &PulseConnection::OnSuccess,
+                                                &connection);
+        };
+        if (connection.Request(ask, s->stream, Now() + options.answerTimeout)) {
             return true;
         }
         Locked lock(connection);
-        GiveUpOn(s, "no timing from the server");
+        connection.GiveUpOn(s->stream, "no timing from the server");
         return false;
     }
 
