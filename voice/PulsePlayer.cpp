@@ -43,20 +43,13 @@ struct PulsePlayer::Impl {
     };
 
     Options options;
-    PulseConnection connection{options};
     std::vector<std::unique_ptr<Stream>> streams; // open streams, one per sample format
     Stream* current = nullptr;                    // the stream written last
+    // Made after the streams and gone before them: dropping the context closes them.
+    PulseConnection connection{options};
 
     explicit Impl(Options o) : options(std::move(o)) {
         connection.OnDrop([this] { CloseAll(); });
-    }
-
-    ~Impl() {
-        connection.OnDrop(nullptr);
-        if (connection.Started()) {
-            Locked lock(connection);
-            CloseAll();
-        }
     }
 
     // Loop lock.
@@ -96,15 +89,12 @@ struct PulsePlayer::Impl {
         }
         streams.push_back(std::make_unique<Stream>(Stream{sampleSpec, stream}));
         pa_stream_set_state_callback(stream, &PulseConnection::OnStreamState, &connection);
-        const std::size_t frame = pa_frame_size(&sampleSpec);
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = static_cast<uint32_t>(
-            (static_cast<std::size_t>(options.bufferSeconds * sampleSpec.rate) + 1) * frame);
-        // Start as soon as there is anything to play, also after a pause.
-        attr.prebuf = static_cast<uint32_t>(frame);
-        attr.minreq = static_cast<uint32_t>(-1);
-        attr.fragsize = static_cast<uint32_t>(-1);
+        // Start as soon as there is anything to play (one frame), also after a pause.
+        const auto frame = static_cast<uint32_t>(pa_frame_size(&sampleSpec));
+        const auto any = static_cast<uint32_t>(-1);
+        const uint32_t target =
+            (static_cast<uint32_t>(options.bufferSeconds * sampleSpec.rate) + 1) * frame;
+        const pa_buffer_attr attr{any, target, frame, any, any};
         if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
                                        nullptr) < 0) {
             connection.GiveUp(PlayFailure::ServerLost);
@@ -209,18 +199,16 @@ struct PulsePlayer::Impl {
         if (pa_stream_get_latency(s->stream, &latency, &negative) == 0 && negative == 0) {
             snap.latencyUsec = latency;
         }
-        const pa_timing_info* t = pa_stream_get_timing_info(s->stream);
-        if (t == nullptr) {
-            return snap;
+        if (const pa_timing_info* t = pa_stream_get_timing_info(s->stream)) {
+            timeval now{};
+            pa_gettimeofday(&now);
+            snap.known = true;
+            snap.playing = t->playing != 0;
+            snap.sinkUsec = t->sink_usec;
+            snap.configuredUsec = t->configured_sink_usec;
+            snap.ageUsec = pa_timeval_diff(&now, &t->timestamp);
+            snap.sinceUnderrun = t->since_underrun;
         }
-        timeval now{};
-        pa_gettimeofday(&now);
-        snap.known = true;
-        snap.playing = t->playing != 0;
-        snap.sinkUsec = t->sink_usec;
-        snap.configuredUsec = t->configured_sink_usec;
-        snap.ageUsec = pa_timeval_diff(&now, &t->timestamp);
-        snap.sinceUnderrun = t->since_underrun;
         return snap;
     }
 
@@ -294,11 +282,15 @@ struct PulsePlayer::Impl {
 
     // Returns once what is left to play is within returnAhead of the end (see ExpectEnd).
     void WaitUntilNearlyPlayed(Stream* s) {
-        if (!UpdateTiming(s)) {
-            return;
-        }
         PlayEnd e;
-        for (;;) {
+        while (!e.done) {
+            // After the first look that did not know the end, the next one after startPoll.
+            if (e.bound != 0) {
+                Sleep(options.startPoll);
+            }
+            if (!UpdateTiming(s)) {
+                return;
+            }
             TimingSnapshot snap;
             {
                 Locked lock(connection);
@@ -309,13 +301,6 @@ struct PulsePlayer::Impl {
             }
             e = ExpectEnd(snap, s->runBytes, Now(), e.bound, options.startPoll,
                           options.returnAhead);
-            if (e.done) {
-                break;
-            }
-            Sleep(options.startPoll);
-            if (!UpdateTiming(s)) {
-                return;
-            }
         }
         s->queuedUntil = e.end;
         s->lastUsed = e.end;

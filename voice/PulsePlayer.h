@@ -55,8 +55,6 @@ public:
     PulsePlayer();
     explicit PulsePlayer(Options options);
     ~PulsePlayer() override;
-    PulsePlayer(const PulsePlayer&) = delete;
-    PulsePlayer& operator=(const PulsePlayer&) = delete;
 
     // Starts connecting to the sound server and returns at once, so that the connection is
     // made while the caller does other work; the first sound waits for the rest of it (within

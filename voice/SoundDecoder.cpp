@@ -5,12 +5,9 @@
 
 #include <sndfile.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {

@@ -8,7 +8,6 @@
 
 #include <QString>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
