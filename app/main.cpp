@@ -7,7 +7,7 @@
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
-#include "mStimmPruefung.h"
+#include "mStimmBericht.h"
 #include "mUebergabe.h"
 
 #include <QApplication>

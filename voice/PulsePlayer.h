@@ -23,25 +23,11 @@
 // sound server, one that refuses, stops answering or dies while playing, a sound that cannot
 // be decoded. After a failure the connection is dropped and the next attempt is made at a
 // later sound, once the retry pause has passed. Nothing is written to stdout or stderr; the
-// logging category "tikkaru.player" (off by default) tells what happened.
-class SoundDecoder;
+// logging category "tikkaru.player" (off by default) tells what happened. Sounds the decoder
+// says are not Playable are not played.
 
 class PulsePlayer final : public Player {
 public:
-    // Why the player would not play a decoded sound. It takes rates from 4 to 192 kHz (below,
-    // the server's resampling ruins speech), 1 to 8 channels (beyond 7.1 the server has no
-    // positions to map them to), no more than one write of a second can hold (4 MiB, what the
-    // server queues for a stream), and no more than a minute: no word piece is that long.
-    enum class Refusal { None, NotDecoded, Rate, Channels, DataRate, Length };
-    static constexpr int MinRate = 4000;
-    static constexpr int MaxRate = 192000;
-    static constexpr int MaxChannels = 8;
-    static constexpr double MaxBytesPerSecond = 4 * 1024 * 1024;
-    static constexpr double MaxSeconds = 60;
-    static Refusal Refuses(const SoundDecoder& dec);
-    // Whether a decoded sound is one the player plays.
-    static bool Playable(const SoundDecoder& dec) { return Refuses(dec) == Refusal::None; }
-
     struct Options {
         // Longest wait for the sound server to accept a connection or a stream.
         double connectTimeout = 1.0;
@@ -69,8 +55,6 @@ public:
     PulsePlayer();
     explicit PulsePlayer(Options options);
     ~PulsePlayer() override;
-    PulsePlayer(const PulsePlayer&) = delete;
-    PulsePlayer& operator=(const PulsePlayer&) = delete;
 
     // Starts connecting to the sound server and returns at once, so that the connection is
     // made while the caller does other work; the first sound waits for the rest of it (within

@@ -5,12 +5,9 @@
 
 #include <sndfile.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -212,4 +209,26 @@ int64_t SoundDecoder::ReadFloats(float* out, int64_t frameCount) {
         return 0;
     }
     return std::max<sf_count_t>(sf_readf_float(d->file, out, frameCount), 0);
+}
+
+Refusal Refuses(const SoundDecoder& dec) {
+    if (!dec.Ok()) {
+        return Refusal::NotDecoded;
+    }
+    if (dec.SampleRate() < MinPlayRate || dec.SampleRate() > MaxPlayRate) {
+        return Refusal::Rate;
+    }
+    if (dec.Channels() < 1 || dec.Channels() > MaxPlayChannels) {
+        return Refusal::Channels;
+    }
+    // Played as 16-bit integers or as 32-bit floats.
+    const double bytesPerSecond =
+        static_cast<double>(dec.SampleRate()) * dec.Channels() * (dec.FitsSixteenBits() ? 2 : 4);
+    if (bytesPerSecond > MaxPlayBytesPerSecond) {
+        return Refusal::DataRate;
+    }
+    if (static_cast<double>(dec.Frames()) / dec.SampleRate() > MaxPlaySeconds) {
+        return Refusal::Length;
+    }
+    return Refusal::None;
 }

@@ -51,3 +51,19 @@ private:
     explicit SoundDecoder(std::unique_ptr<Impl> d);
     std::unique_ptr<Impl> d;
 };
+
+// Why the player would not play a decoded sound. It takes rates from 4 to 192 kHz (below, the
+// server's resampling ruins speech), 1 to 8 channels (beyond 7.1 the server has no positions
+// to map them to), no more than one write of a second can hold (4 MiB, what the server queues
+// for a stream), and no more than a minute: no word piece is that long.
+enum class Refusal { None, NotDecoded, Rate, Channels, DataRate, Length };
+inline constexpr int MinPlayRate = 4000;
+inline constexpr int MaxPlayRate = 192000;
+inline constexpr int MaxPlayChannels = 8;
+inline constexpr double MaxPlayBytesPerSecond = 4 * 1024 * 1024;
+inline constexpr double MaxPlaySeconds = 60;
+Refusal Refuses(const SoundDecoder& dec);
+// Whether a decoded sound is one the player plays.
+inline bool Playable(const SoundDecoder& dec) {
+    return Refuses(dec) == Refusal::None;
+}

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mStimmPruefung.h"
 
-#include "PulsePlayer.h"
 #include "SoundDecoder.h"
 #include "mExist.h"
 #include "mKatalog.h"
@@ -9,7 +8,6 @@
 
 #include <QString>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +17,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <map>
 
 namespace fs = std::filesystem;
 
@@ -232,95 +229,72 @@ std::string Miss(SoundDecoder& dec, TeilPruefung& t) {
     return spitze >= 1.0 ? "übersteuert" : "";
 }
 
-std::string Zahl(double wert, int stellen);
+// Milliseconds as whole numbers.
+std::string Ms(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", ms);
+    return text;
+}
 
 // Why the player would not play a sound that decodes, in words; "" when it plays it.
 std::string Unspielbar(const SoundDecoder& dec) {
-    using R = PulsePlayer::Refusal;
-    switch (PulsePlayer::Refuses(dec)) {
+    using R = Refusal;
+    switch (Refuses(dec)) {
     case R::None:
         return "";
     case R::NotDecoded:
         return "enthält keine Abtastwerte";
     case R::Rate:
         return "Abtastrate " + std::to_string(dec.SampleRate()) + " Hz nicht abspielbar (" +
-               std::to_string(PulsePlayer::MinRate) + " bis " +
-               std::to_string(PulsePlayer::MaxRate) + " Hz)";
+               std::to_string(MinPlayRate) + " bis " + std::to_string(MaxPlayRate) + " Hz)";
     case R::Channels:
         return std::to_string(dec.Channels()) + " Kanäle nicht abspielbar (1 bis " +
-               std::to_string(PulsePlayer::MaxChannels) + ")";
+               std::to_string(MaxPlayChannels) + ")";
     case R::DataRate:
         return "zu viele Daten je Sekunde für den Tondienst (Abtastrate mal Kanäle zu groß)";
     case R::Length:
-        return "länger als " + Zahl(PulsePlayer::MaxSeconds, 0) + " s, kein Wortteil";
+        return "länger als " + Ms(MaxPlaySeconds) + " s, kein Wortteil";
     }
     return "nicht abspielbar";
 }
 
-TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
-    TeilPruefung t;
-    t.Wort = Klein(name);
-    const std::string dateiname = t.Wort + ".wav";
-    const std::string pfad = ordner + dateiname;
-
-    // The lookup and the probe of the announcement: only a regular, readable file counts.
-    const std::string gefundenPfad = FindFile(pfad);
-    const std::string gefunden = gefundenPfad.substr(DirPart(gefundenPfad).size());
-    const int32_t laenge = gefundenPfad.empty() ? -1 : Exist(gefundenPfad);
-    const std::vector<std::string> gleichnamig = NamesLike(ordner, dateiname);
-
-    if (gefunden.empty()) {
-        if (gleichnamig.empty()) {
-            t.Zustand = TeilZustand::Fehlt;
-            // The clock looks only for the .wav name, but reads any format by its content.
-            const std::vector<std::string> andere = AndereEndungen(ordner, t.Wort);
-            if (!andere.empty()) {
-                t.Hinweis = "nur " + Liste(andere) + " da; die Uhr spielt nur " + dateiname;
-                for (const std::string& n : andere) {
-                    if (PulsePlayer::Playable(SoundDecoder::OpenFile(ordner + n))) {
-                        t.Hinweis += " (" + n + " umbenennen genügt)";
-                        break;
-                    }
-                }
-            }
-            return t;
-        }
+// A piece with no file under its name: what else stands in the folder under it.
+void OhneDatei(const std::string& ordner, const std::vector<std::string>& gleichnamig,
+               TeilPruefung& t) {
+    if (!gleichnamig.empty()) {
         t.Zustand = TeilZustand::NichtLesbar;
         t.Datei = gleichnamig.front();
         const std::string art = Art(fs::path(ordner) / t.Datei);
         t.Hinweis = art.empty() ? "keine Datei" : "ist " + art;
-        return t;
+        return;
     }
-    t.Datei = gefunden;
-    for (const std::string& n : gleichnamig) {
-        if (n != gefunden) {
-            t.Hinweis = "auch " + n + ", nicht benutzt";
+    t.Zustand = TeilZustand::Fehlt;
+    // The clock looks only for the .wav name, but reads any format by its content.
+    const std::vector<std::string> andere = AndereEndungen(ordner, t.Wort);
+    if (andere.empty()) {
+        return;
+    }
+    t.Hinweis = "nur " + Liste(andere) + " da; die Uhr spielt nur " + t.Wort + ".wav";
+    for (const std::string& n : andere) {
+        if (Playable(SoundDecoder::OpenFile(ordner + n))) {
+            t.Hinweis += " (" + n + " umbenennen genügt)";
             break;
         }
     }
-    if (laenge < 0) {
-        t.Zustand = TeilZustand::NichtLesbar;
-        t.Hinweis = "lässt sich nicht öffnen";
-        return t;
-    }
-    if (laenge == 0) {
-        t.Zustand = TeilZustand::Leer;
-        return t;
-    }
+}
 
-    // Opened and decoded as the player opens and decodes it.
-    const std::string& pfadGefunden = gefundenPfad;
-    SoundDecoder dec = SoundDecoder::OpenFile(pfadGefunden);
+// A non-empty regular file, opened and decoded as the player opens and decodes it.
+void Klang(const std::string& pfad, TeilPruefung& t) {
+    SoundDecoder dec = SoundDecoder::OpenFile(pfad);
     if (dec.State() == SoundDecoder::Status::NotOpened) {
         t.Zustand = TeilZustand::NichtLesbar;
         t.Hinweis = "lässt sich nicht öffnen";
-        return t;
+        return;
     }
     if (!dec.Ok()) {
         t.Zustand = TeilZustand::NichtDekodierbar;
-        t.Hinweis =
-            dec.Channels() > 0 ? "enthält keine Abtastwerte" : Befund(LiesWavKopf(pfadGefunden));
-        return t;
+        t.Hinweis = dec.Channels() > 0 ? "enthält keine Abtastwerte" : Befund(LiesWavKopf(pfad));
+        return;
     }
     t.Rate = dec.SampleRate();
     t.Kanaele = dec.Channels();
@@ -328,7 +302,7 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
     if (const std::string warum = Unspielbar(dec); !warum.empty()) {
         t.Zustand = TeilZustand::NichtDekodierbar;
         t.Hinweis = warum;
-        return t;
+        return;
     }
     t.Zustand = TeilZustand::Ok;
     const std::string weiterer = t.Hinweis;
@@ -339,74 +313,50 @@ TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
         for (const auto& [ms, wo] :
              {std::pair{t.StilleAnfangMs, "vorn"}, {t.StilleEndeMs, "hinten"}}) {
             if (ms > StilleHinweisMs) {
-                stille += (stille.empty() ? "" : ", ") + Zahl(ms, 0) + " ms Stille " + wo;
+                stille += (stille.empty() ? "" : ", ") + Ms(ms) + " ms Stille " + wo;
             }
         }
     }
-    for (const std::string& h :
-         {stille, Abgeschnitten(LiesWavKopf(pfadGefunden), t.LaengeMs), weiterer}) {
+    for (const std::string& h : {stille, Abgeschnitten(LiesWavKopf(pfad), t.LaengeMs), weiterer}) {
         if (!h.empty()) {
             t.Hinweis = t.Hinweis.empty() ? h : t.Hinweis + "; " + h;
         }
     }
+}
+
+TeilPruefung PruefeTeil(const std::string& ordner, std::string_view name) {
+    TeilPruefung t;
+    t.Wort = Klein(name);
+    const std::string dateiname = t.Wort + ".wav";
+
+    // The lookup and the probe of the announcement: only a regular, readable file counts.
+    const std::string gefundenPfad = FindFile(ordner + dateiname);
+    const std::string gefunden = gefundenPfad.substr(DirPart(gefundenPfad).size());
+    const std::vector<std::string> gleichnamig = NamesLike(ordner, dateiname);
+    if (gefunden.empty()) {
+        OhneDatei(ordner, gleichnamig, t);
+        return t;
+    }
+    t.Datei = gefunden;
+    for (const std::string& n : gleichnamig) {
+        if (n != gefunden) {
+            t.Hinweis = "auch " + n + ", nicht benutzt";
+            break;
+        }
+    }
+    const int32_t laenge = Exist(gefundenPfad);
+    if (laenge < 0) {
+        t.Zustand = TeilZustand::NichtLesbar;
+        t.Hinweis = "lässt sich nicht öffnen";
+    } else if (laenge == 0) {
+        t.Zustand = TeilZustand::Leer;
+    } else {
+        Klang(gefundenPfad, t);
+    }
     return t;
 }
 
-// Width on the terminal: characters, not bytes.
-std::size_t Breite(const std::string& s) {
-    return static_cast<std::size_t>(
-        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-std::string Links(const std::string& s, std::size_t breite) {
-    const std::size_t b = Breite(s);
-    return b >= breite ? s : s + std::string(breite - b, ' ');
-}
-
-std::string Rechts(const std::string& s, std::size_t breite) {
-    const std::size_t b = Breite(s);
-    return b >= breite ? s : std::string(breite - b, ' ') + s;
-}
-
-// A number as German text, with a decimal comma.
-std::string Zahl(double wert, int stellen) {
-    if (std::isinf(wert)) {
-        return wert < 0 ? "-inf" : "inf";
-    }
-    char puffer[64];
-    std::snprintf(puffer, sizeof puffer, "%.*f", stellen, wert);
-    std::string s = puffer;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s == "-0" || s == "-0,0" ? s.substr(1) : s;
-}
-
-std::string KanalText(int kanaele) {
-    if (kanaele == 1) {
-        return "mono";
-    }
-    if (kanaele == 2) {
-        return "stereo";
-    }
-    return std::to_string(kanaele) + " Kanäle";
-}
-
 } // namespace
-
-const char* ZustandText(TeilZustand Zustand) {
-    switch (Zustand) {
-    case TeilZustand::Ok:
-        return "ok";
-    case TeilZustand::Fehlt:
-        return "fehlt";
-    case TeilZustand::Leer:
-        return "leer";
-    case TeilZustand::NichtLesbar:
-        return "nicht lesbar";
-    case TeilZustand::NichtDekodierbar:
-        return "nicht dekodierbar";
-    }
-    return "";
-}
 
 int StimmPruefung::Spielbar() const {
     return static_cast<int>(std::count_if(Teile.begin(), Teile.end(), [](const TeilPruefung& t) {
@@ -436,77 +386,4 @@ StimmPruefung PruefeStimme(const std::string& Ordner) {
     }
     p.Angeboten = ExterneStimmeDa(p.Ordner);
     return p;
-}
-
-std::string StimmBericht(const StimmPruefung& Pruefung) {
-    std::string r = "Stimmordner: " + Pruefung.Ordner + "\n";
-    if (!Pruefung.OrdnerFehler.empty()) {
-        r += Pruefung.OrdnerFehler + "\n";
-    }
-    r += "\n";
-
-    std::size_t dateiBreite = 5;
-    for (const TeilPruefung& t : Pruefung.Teile) {
-        dateiBreite = std::max(dateiBreite, Breite(t.Datei));
-    }
-    const auto zeile =
-        [&](const std::string& wort, const std::string& zustand, const std::string& datei,
-            const std::string& format, const std::string& laenge, const std::string& spitze,
-            const std::string& rms, const std::string& stille, const std::string& hinweis) {
-            std::string z = Links(wort, 9) + Links(zustand, 18) + Links(datei, dateiBreite + 2) +
-                            Links(format, 27) + Rechts(laenge, 8) + Rechts(spitze, 9) +
-                            Rechts(rms, 9) + Rechts(stille, 20);
-            if (!hinweis.empty()) {
-                z += "  " + hinweis;
-            }
-            while (!z.empty() && z.back() == ' ') {
-                z.pop_back();
-            }
-            return z + "\n";
-        };
-    r += zeile("Wortteil", "Zustand", "Datei", "Format", "Länge", "Spitze", "RMS",
-               "Stille vorn/hinten", "Hinweis");
-    r += zeile("", "", "", "", "ms", "dBFS", "dBFS", "ms", "");
-    for (const TeilPruefung& t : Pruefung.Teile) {
-        const std::string format =
-            t.Rate > 0 ? std::to_string(t.Rate) + " Hz " + KanalText(t.Kanaele) + " " + t.Format
-                       : "";
-        if (t.Rate > 0 && t.Zustand == TeilZustand::Ok) {
-            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei, format, Zahl(t.LaengeMs, 0),
-                       Zahl(t.SpitzeDb, 1), Zahl(t.RmsDb, 1),
-                       Zahl(t.StilleAnfangMs, 0) + " / " + Zahl(t.StilleEndeMs, 0), t.Hinweis);
-        } else {
-            r += zeile(t.Wort, ZustandText(t.Zustand), t.Datei, format, "", "", "", "", t.Hinweis);
-        }
-    }
-    r += "\n";
-
-    std::map<TeilZustand, std::vector<std::string>> fehler;
-    for (const TeilPruefung& t : Pruefung.Teile) {
-        fehler[t.Zustand].push_back(t.Wort);
-    }
-    if (!Pruefung.Angeboten) {
-        r += "Ohne lesbare, nicht leere es.wav bietet Tikkaru die \u201EExterne Stimme\u201C "
-             "nicht an.\n";
-    }
-
-    const int gesamt = static_cast<int>(Pruefung.Teile.size());
-    const int stumm = gesamt - Pruefung.Spielbar();
-    if (stumm == 0) {
-        r += "Ergebnis: alle " + std::to_string(gesamt) + " Wortteile werden abgespielt.\n";
-        return r;
-    }
-    std::string gruende;
-    for (const TeilZustand z : {TeilZustand::Fehlt, TeilZustand::Leer, TeilZustand::NichtLesbar,
-                                TeilZustand::NichtDekodierbar}) {
-        const auto& namen = fehler[z];
-        if (!namen.empty()) {
-            gruende +=
-                std::string(gruende.empty() ? "" : "; ") + ZustandText(z) + ": " + Liste(namen);
-        }
-    }
-    r += "Ergebnis: " + std::to_string(stumm) + " von " + std::to_string(gesamt) +
-         (stumm == 1 ? " Wortteilen wird" : " Wortteilen werden") + " nicht abgespielt (" +
-         gruende + ").\n";
-    return r;
 }

@@ -50,13 +50,6 @@ struct StimmPruefung {
     bool AllesSpielt() const { return Spielbar() == static_cast<int>(Teile.size()); }
 };
 
-// Checks the folder Ordner (with or without a trailing "/").
+// Checks the folder Ordner (with or without a trailing "/"). The hints are German words for
+// the command-line report (app/mStimmBericht).
 StimmPruefung PruefeStimme(const std::string& Ordner);
-
-// The report: a line naming the folder, a table of the pieces, and a last line with the
-// verdict.
-std::string StimmBericht(const StimmPruefung& Pruefung);
-
-// The word for a state, as the report writes it: "ok", "fehlt", "leer", "nicht lesbar",
-// "nicht dekodierbar".
-const char* ZustandText(TeilZustand Zustand);

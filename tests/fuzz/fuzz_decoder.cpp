@@ -3,7 +3,6 @@
 // virtual I/O and as a file of the external voice. Both ways must agree on what they read.
 
 #include "FuzzCheck.h"
-#include "PulsePlayer.h"
 #include "SoundDecoder.h"
 
 #include <sys/mman.h>
@@ -74,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(fromImage.Channels() == fromFile.Channels());
         Check(fromImage.Frames() == fromFile.Frames());
         Check(!fromImage.SampleFormat().empty());
-        (void)PulsePlayer::Playable(fromImage);
+        (void)Playable(fromImage);
         Check(Same(ReadAll(fromImage), ReadAll(fromFile)));
     } else {
         int16_t s[8];

@@ -2,7 +2,7 @@
 // tikkaru --check-voice: folders of one's own voice as a voice maker leaves them, the table
 // PruefeStimme makes of them, and the verdict and exit status of the real program.
 #include "mKatalog.h"
-#include "mStimmPruefung.h"
+#include "mStimmBericht.h"
 
 #include <QDir>
 #include <QFile>
