@@ -30,19 +30,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Sets a text box only when its text changes: every other tick of the 500 ms timer finds the
-// same time, and repainting the boxes for nothing is most of what an idle clock costs.
-void Zeige(QLineEdit* box, const std::string& text) {
-    const QString neu = QString::fromStdString(text);
-    if (box->text() != neu) {
-        box->setText(neu);
-    }
-}
-
-} // namespace
-
 Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
     : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
     // Speaking once shows no window: its fonts would only delay the first sound.
@@ -100,8 +87,15 @@ void Form1::ZeigeZeit() {
 }
 
 void Form1::ZeigeZeit(const std::string& zeit) {
-    Zeige(TZ, zeit);
-    Zeige(TT, AnzeigeSatz(zeit, chSek->isChecked()));
+    // A box is set only when its text changes: every other tick of the 500 ms timer finds the
+    // same time, and repainting the boxes for nothing is most of what an idle clock costs.
+    const auto zeige = [](QLineEdit* box, const std::string& text) {
+        if (const QString neu = QString::fromStdString(text); box->text() != neu) {
+            box->setText(neu);
+        }
+    };
+    zeige(TZ, zeit);
+    zeige(TT, AnzeigeSatz(zeit, chSek->isChecked()));
     TT->setCursorPosition(0);
 }
 
@@ -361,14 +355,11 @@ void Form1::ZeigeFenster() {
 
 void Form1::Form_Unload() {
     beendet_ = true;
-    if (vLoaded == 0) {
-        // Only speaking once is busy before the window is loaded: it was cut off.
-        prozess_.EndProgram(
-            static_cast<int>(vBusy == 1 ? EndeStatus::Abgebrochen : EndeStatus::Normal));
-        return;
-    }
+    // Only speaking once is busy before the window is loaded: it was cut off. It keeps nothing.
+    const bool abgebrochen = vLoaded == 0 && vBusy == 1;
     SichereEinstellungen();
-    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
+    prozess_.EndProgram(
+        static_cast<int>(abgebrochen ? EndeStatus::Abgebrochen : EndeStatus::Normal));
 }
 
 // The window's position, mode, voice and seconds choice, as shutdown keeps them; the session's

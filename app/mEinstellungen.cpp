@@ -83,10 +83,8 @@ int Einstellungen::Position(const char* key) const {
 
 double Einstellungen::Stimme() const {
     double v = 0;
-    if (!Zahl(QString::fromStdString(Text("Voice", "0")), -1, 1e6, v) || v != std::floor(v)) {
-        return 0;
-    }
-    return v;
+    const bool zahl = Zahl(QString::fromStdString(Text("Voice", "0")), -1, 1e6, v);
+    return zahl && v == std::floor(v) ? v : 0;
 }
 
 void Einstellungen::Schreibe(const char* key, const QString& text) {

@@ -5,18 +5,17 @@ class Form1;
 class QKeyEvent;
 class QWidget;
 
-// The window as designed, at the screen's twips per pixel (vTwipsX, vTwipsY): its title, icon
-// and fixed size; the controls of the fixed layout, made in their order, each at its place
-// with its caption; their design state (read-only boxes, default buttons, tab order, every
-// minute selected, the options' marks); their fonts; and their names for screen readers.
+// The window as designed, at its twips per pixel: title, icon, fixed size; the controls of the
+// fixed layout in their order, at their places, with their captions, design state (read-only
+// boxes, default buttons, tab order, every minute, the options' marks), fonts and names for
+// screen readers.
 void EntwirfFenster(Form1& form);
 
 // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
 void SetzeSchriften(Form1& form);
 
-// The keys of the design, which the window's handlers of key presses and Tab ask:
-// Enter (also the keypad's) clicks the default button cOK while it is enabled, Esc the exit
-// button, both without other modifiers: true when the key was taken so.
+// The design's default and cancel buttons: Enter (also the keypad's) clicks cOK while it is
+// enabled, Esc clicks cExit, both without other modifiers. True when the key was taken so.
 bool DefaultOderAbbruch(Form1& form, const QKeyEvent& e);
 
 // After the focus moved by Tab from vorher: Qt makes the four options one tab stop, but enters

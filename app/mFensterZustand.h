@@ -4,8 +4,6 @@
 class Form1;
 struct GespeicherterZustand;
 
-// The stored state as the window shows it, in the steps of start-up, and as shutdown keeps it.
-
 // The stored position; positions are stored in pixels, the twips round trip of the window
 // toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
 // screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.

@@ -169,10 +169,7 @@ int UebergibAnsage(bool sekunden, int stimme) {
 }
 
 int GefragteStimme(double arg2) {
-    if (!(arg2 > 0)) {
-        return 0;
-    }
-    const double v = std::nearbyint(arg2);
+    const double v = arg2 > 0 ? std::nearbyint(arg2) : 0;
     return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 

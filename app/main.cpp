@@ -54,10 +54,9 @@ bool Ausgabe(const std::string& text) {
     return false;
 }
 
-// Speaking once needs no window, so it needs no display: from cron, over SSH or in a text
-// console it runs on the minimal platform, which draws nothing and loads no fonts (the font
-// set-up alone would cost more than the connection to the sound server). False, with the
-// reason on stderr, for the window without a display.
+// Speaking once needs no window, so no display: from cron, over SSH or in a text console it
+// runs on the minimal platform, which draws nothing and loads no fonts (costlier than the
+// sound server's connection). False, with the reason on stderr, for a window without display.
 bool WaehlePlattform(bool einmal) {
     // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
     // anymore: its status tells what happened.

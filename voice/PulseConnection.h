@@ -61,10 +61,8 @@ public:
     // ---- called on the loop thread, with its lock held ---------------------------------------
 
     void Wake() {
-        {
-            std::lock_guard<std::mutex> g(wakeMutex_);
-            ++wakeCount_;
-        }
+        std::lock_guard<std::mutex> g(wakeMutex_);
+        ++wakeCount_;
         wake_.notify_all();
     }
     // Callbacks for streams and their requests, with the connection as user data.

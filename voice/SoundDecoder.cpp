@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -138,34 +140,18 @@ int64_t SoundDecoder::Frames() const {
 }
 
 std::string SoundDecoder::SampleFormat() const {
+    static constexpr std::pair<int, const char*> Namen[] = {
+        {SF_FORMAT_PCM_S8, "PCM 8"},      {SF_FORMAT_PCM_U8, "PCM U8"},
+        {SF_FORMAT_PCM_16, "PCM 16"},     {SF_FORMAT_PCM_24, "PCM 24"},
+        {SF_FORMAT_PCM_32, "PCM 32"},     {SF_FORMAT_FLOAT, "Float 32"},
+        {SF_FORMAT_DOUBLE, "Float 64"},   {SF_FORMAT_ULAW, "u-law"},
+        {SF_FORMAT_ALAW, "A-law"},        {SF_FORMAT_IMA_ADPCM, "IMA ADPCM"},
+        {SF_FORMAT_MS_ADPCM, "MS ADPCM"}, {SF_FORMAT_GSM610, "GSM 6.10"}};
     const int sub = d->info.format & SF_FORMAT_SUBMASK;
-    switch (sub) {
-    case SF_FORMAT_PCM_S8:
-        return "PCM 8";
-    case SF_FORMAT_PCM_U8:
-        return "PCM U8";
-    case SF_FORMAT_PCM_16:
-        return "PCM 16";
-    case SF_FORMAT_PCM_24:
-        return "PCM 24";
-    case SF_FORMAT_PCM_32:
-        return "PCM 32";
-    case SF_FORMAT_FLOAT:
-        return "Float 32";
-    case SF_FORMAT_DOUBLE:
-        return "Float 64";
-    case SF_FORMAT_ULAW:
-        return "u-law";
-    case SF_FORMAT_ALAW:
-        return "A-law";
-    case SF_FORMAT_IMA_ADPCM:
-        return "IMA ADPCM";
-    case SF_FORMAT_MS_ADPCM:
-        return "MS ADPCM";
-    case SF_FORMAT_GSM610:
-        return "GSM 6.10";
-    default:
-        break;
+    for (const auto& [format, name] : Namen) {
+        if (format == sub) {
+            return name;
+        }
     }
     SF_FORMAT_INFO info{};
     info.format = sub;
@@ -176,25 +162,12 @@ std::string SoundDecoder::SampleFormat() const {
 }
 
 bool SoundDecoder::FitsSixteenBits() const {
-    switch (d->info.format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-    case SF_FORMAT_IMA_ADPCM:
-    case SF_FORMAT_MS_ADPCM:
-    case SF_FORMAT_GSM610:
-    case SF_FORMAT_VOX_ADPCM:
-    case SF_FORMAT_G721_32:
-    case SF_FORMAT_G723_24:
-    case SF_FORMAT_G723_40:
-    case SF_FORMAT_DWVW_12:
-    case SF_FORMAT_DWVW_16:
-        return true;
-    default:
-        return false;
-    }
+    static constexpr int Kurz[] = {SF_FORMAT_PCM_S8,   SF_FORMAT_PCM_U8,  SF_FORMAT_PCM_16,
+                                   SF_FORMAT_ULAW,     SF_FORMAT_ALAW,    SF_FORMAT_IMA_ADPCM,
+                                   SF_FORMAT_MS_ADPCM, SF_FORMAT_GSM610,  SF_FORMAT_VOX_ADPCM,
+                                   SF_FORMAT_G721_32,  SF_FORMAT_G723_24, SF_FORMAT_G723_40,
+                                   SF_FORMAT_DWVW_12,  SF_FORMAT_DWVW_16};
+    return std::ranges::find(Kurz, d->info.format & SF_FORMAT_SUBMASK) != std::end(Kurz);
 }
 
 int64_t SoundDecoder::ReadShorts(int16_t* out, int64_t frameCount) {
