@@ -241,17 +241,17 @@ struct PulsePlayer::Impl {
             return;
         }
         const bool shorts = dec.FitsSixteenBits();
-        const pa_sample_spec spec{shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE,
-                                  static_cast<uint32_t>(dec.SampleRate()),
-                                  static_cast<uint8_t>(dec.Channels())};
-        Stream* s = StreamFor(spec);
+        const pa_sample_spec format{shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE,
+                                    static_cast<uint32_t>(dec.SampleRate()),
+                                    static_cast<uint8_t>(dec.Channels())};
+        Stream* s = StreamFor(format);
         if (s == nullptr) {
             return;
         }
         // The sound goes to the server in pieces of a second, whole for a word piece; a long
         // file is held at most a few seconds ahead of what is playing.
-        const std::size_t frameBytes = pa_frame_size(&spec);
-        const int64_t chunkFrames = spec.rate;
+        const std::size_t frameBytes = pa_frame_size(&format);
+        const int64_t chunkFrames = format.rate;
         std::vector<char> buffer;
         const bool dry = s->queuedUntil < Now();
         if (dry) {
@@ -272,7 +272,8 @@ struct PulsePlayer::Impl {
             if (!Write(s, buffer, std::exchange(lead, false))) {
                 return;
             }
-            s->queuedUntil = std::max(s->queuedUntil, Now()) + static_cast<double>(got) / spec.rate;
+            s->queuedUntil =
+                std::max(s->queuedUntil, Now()) + static_cast<double>(got) / format.rate;
             if (const double ahead = s->queuedUntil - Now(); ahead > 3.0) {
                 Sleep(ahead - 2.0);
             }
