@@ -185,24 +185,16 @@ void EntwirfFenster(Form1& form) {
 }
 
 bool DefaultOderAbbruch(Form1& form, const QKeyEvent& e) {
-    switch (e.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // The keypad's Enter carries the keypad modifier and announces as Return does.
-        if (form.cOK->isEnabled() && (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            form.cOK->click();
-            return true;
-        }
-        return false;
-    case Qt::Key_Escape:
-        if (e.modifiers() == Qt::NoModifier) {
-            form.cExit->click();
-            return true;
-        }
-        return false;
-    default:
-        return false;
+    // The keypad's Enter carries the keypad modifier and announces as Return does.
+    const bool enter = (e.key() == Qt::Key_Return || e.key() == Qt::Key_Enter) &&
+                       form.cOK->isEnabled() &&
+                       (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const bool abbruch = e.key() == Qt::Key_Escape && e.modifiers() == Qt::NoModifier;
+    QPushButton* knopf = enter ? form.cOK : abbruch ? form.cExit : nullptr;
+    if (knopf != nullptr) {
+        knopf->click();
     }
+    return knopf != nullptr;
 }
 
 void FokusAufGewaehlteOption(Form1& form, const QWidget* vorher, bool next) {

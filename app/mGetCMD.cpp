@@ -2,6 +2,7 @@
 #include "mGetCMD.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 
@@ -45,17 +46,9 @@ namespace {
 double Radix(std::string_view s, std::size_t pos, unsigned radix) {
     std::uint64_t v = 0;
     for (; pos < s.size(); ++pos) {
-        const char c = s[pos];
-        unsigned d;
-        if (c >= '0' && c <= '9') {
-            d = static_cast<unsigned>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            d = static_cast<unsigned>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            d = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            break;
-        }
+        const auto d = static_cast<unsigned>(
+            std::string_view("0123456789abcdef")
+                .find(static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos])))));
         if (d >= radix || v > (UINT64_MAX - d) / radix) {
             break;
         }

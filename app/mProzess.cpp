@@ -48,6 +48,18 @@ void Behandle(void (*handler)(int)) {
         sigaction(sig, &sa, nullptr);
     }
 }
+// Handed over, no piece is named: the running clock knows which.
+std::string StummeTeile(const std::vector<std::string>& stumm) {
+    std::string text = stumm.empty() ? "Aufnahmen fehlen, Wortteile blieben stumm."
+                                     : "Aufnahmen fehlen, diese Wortteile blieben stumm:";
+    for (const std::string& wort : stumm) {
+        text += &wort == &stumm.front() ? " " : ", ";
+        for (const char c : wort) {
+            text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return text + (stumm.empty() ? "" : ".");
+}
 } // namespace
 
 bool SingleInstance::OtherRunning() {
@@ -100,63 +112,41 @@ TerminationSignals::~TerminationSignals() {
 }
 
 EndeStatus StatusNach(PlayFailure failure) {
-    switch (failure) {
-    case PlayFailure::None:
-        return EndeStatus::Normal;
-    case PlayFailure::NoServer:
-        return EndeStatus::KeinTondienst;
-    case PlayFailure::ServerSilent:
-        return EndeStatus::TondienstStumm;
-    case PlayFailure::ServerLost:
-        return EndeStatus::TondienstWeg;
-    case PlayFailure::Undecodable:
-        return EndeStatus::AufnahmeDefekt;
-    }
-    return EndeStatus::AufnahmeDefekt;
+    // In the order of PlayFailure.
+    static_assert(static_cast<int>(PlayFailure::Undecodable) == 4);
+    constexpr std::array<EndeStatus, 5> Status = {
+        EndeStatus::Normal, EndeStatus::KeinTondienst, EndeStatus::TondienstStumm,
+        EndeStatus::TondienstWeg, EndeStatus::AufnahmeDefekt};
+    const auto i = static_cast<std::size_t>(failure);
+    return i < Status.size() ? Status[i] : EndeStatus::AufnahmeDefekt;
 }
 
 std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm) {
+    const auto zeile = [](const std::string& text) { return "tikkaru: " + text + "\n"; };
     const std::string nicht = "; die Zeit wurde nicht angesagt.";
     const std::string nichtGanz = "; die Zeit wurde nicht vollständig angesagt.";
-    std::string text;
     switch (status) {
     case EndeStatus::Normal:
         return "";
     case EndeStatus::KeinTondienst:
-        text = "kein Tondienst erreichbar (PulseAudio oder PipeWire)" + nicht;
-        break;
+        return zeile("kein Tondienst erreichbar (PulseAudio oder PipeWire)" + nicht);
     case EndeStatus::TondienstStumm:
-        text = "der Tondienst antwortet nicht mehr" + nichtGanz;
-        break;
+        return zeile("der Tondienst antwortet nicht mehr" + nichtGanz);
     case EndeStatus::TondienstWeg:
-        text = "die Verbindung zum Tondienst ist abgebrochen" + nichtGanz;
-        break;
+        return zeile("die Verbindung zum Tondienst ist abgebrochen" + nichtGanz);
     case EndeStatus::AufnahmeDefekt:
-        text = "eine Aufnahme ließ sich nicht abspielen" + nichtGanz;
-        break;
+        return zeile("eine Aufnahme ließ sich nicht abspielen" + nichtGanz);
     case EndeStatus::AndereKopie:
-        text = "eine andere Kopie läuft, antwortet aber nicht" + nicht;
-        break;
+        return zeile("eine andere Kopie läuft, antwortet aber nicht" + nicht);
     case EndeStatus::Abgebrochen:
-        text = "abgebrochen" + nichtGanz;
-        break;
-    case EndeStatus::TeileFehlen:
-        // Handed over, no piece is named: the running clock knows which.
-        text = Stumm.empty() ? "Aufnahmen fehlen, Wortteile blieben stumm."
-                             : "Aufnahmen fehlen, diese Wortteile blieben stumm:";
-        for (const std::string& wort : Stumm) {
-            text += &wort == &Stumm.front() ? " " : ", ";
-            for (const char c : wort) {
-                text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-        }
-        text += Stumm.empty() ? "" : ".";
-        break;
+        return zeile("abgebrochen" + nichtGanz);
     case EndeStatus::Beschaeftigt:
-        text = "die laufende Uhr sagt gerade die Zeit an; sie wurde nicht noch einmal angesagt.";
-        break;
+        return zeile("die laufende Uhr sagt gerade die Zeit an; sie wurde nicht noch einmal "
+                     "angesagt.");
+    case EndeStatus::TeileFehlen:
+        return zeile(StummeTeile(Stumm));
     }
-    return "tikkaru: " + text + "\n";
+    return "";
 }
 
 void EndeSofort(int status) {

@@ -29,26 +29,14 @@ constexpr int AnsageFrist = 60000;
 // Longer activation tokens than this are no token.
 constexpr qsizetype LaengstesToken = 1024;
 
-// The session bus's address: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
-// directory where the variable is missing (cron); empty when there is neither.
-QString SitzungsBusAdresse() {
-    const QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!adresse.isEmpty()) {
-        return adresse;
-    }
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty()) {
-        return {};
-    }
-    return "unix:path=" + runtime + "/bus";
-}
-
+// A connection to the session bus: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
+// directory where the variable is missing (cron); not connected when there is neither.
 QDBusConnection Verbinde(const QString& name) {
-    const QString adresse = SitzungsBusAdresse();
-    if (adresse.isEmpty()) {
-        return QDBusConnection(name);
+    QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (adresse.isEmpty() && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        adresse = "unix:path=" + qEnvironmentVariable("XDG_RUNTIME_DIR") + "/bus";
     }
-    return QDBusConnection::connectToBus(adresse, name);
+    return adresse.isEmpty() ? QDBusConnection(name) : QDBusConnection::connectToBus(adresse, name);
 }
 
 QDBusMessage Anfrage(const char* methode) {
