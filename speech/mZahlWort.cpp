@@ -14,6 +14,11 @@ const std::array<const char*, 10> Zehner = {"",         "zehn",     "zwan-zig", 
                                             "vier-zig", "fünf-zig", "sech-zig", "sieb-zig",
                                             "acht-zig", "neun-zig"};
 
+// The words of their own up to twenty (none for 0 after the hundreds, 1 by gender).
+const std::array<const char*, 21> Eigen = {
+    "",       "",     "zwei",      "drei",      "vier", "fünf",  "sechs",
+    "sieben", "acht", "neun",      "zehn",      "elf",  "zwölf", "",
+    "",       "",     "sech-zehn", "sieb-zehn", "",     "",      "zwan-zig"};
 } // namespace
 
 std::string ZahlWort(int Zahl, int Genus, int Ordinal) {
@@ -37,38 +42,14 @@ std::string ZahlWort(int Zahl, int Genus, int Ordinal) {
     if (rest < 13 || rest == 16 || rest == 17 || rest == 20) {
         if (Zahl == 0) {
             s += "null";
-        } else if (rest == 1 && Genus == 0 && Ordinal == 0) {
-            s += "ein";
-        } else if (rest == 1 && Genus == 1 && Ordinal == 0) {
-            s += "eine";
-        } else if (rest == 1 && Genus == 2 && Ordinal == 0) {
-            s += "eins";
         } else if (rest == 1) {
-            // The ordinal stem of one is "er" whatever the gender, so that the suffix
-            // never stands without a stem.
-            s += "er";
-        } else if (rest == 2) {
-            s += "zwei";
-        } else if (rest == 3) {
-            s += Ordinal == 0 ? "drei" : "drit";
-        } else if (rest >= 4 && rest <= 7) {
-            s += Ziffer[rest];
-        } else if (rest == 8) {
-            s += std::string("acht").substr(0, 4 - Ordinal);
-        } else if (rest == 9) {
-            s += "neun";
-        } else if (rest == 10) {
-            s += "zehn";
-        } else if (rest == 11) {
-            s += "elf";
-        } else if (rest == 12) {
-            s += "zwölf";
-        } else if (rest == 16) {
-            s += "sech-zehn";
-        } else if (rest == 17) {
-            s += "sieb-zehn";
-        } else if (rest == 20) {
-            s += "zwan-zig";
+            // The ordinal stem of one is "er" whatever the gender, so that the suffix never
+            // stands without a stem.
+            s += Ordinal == 1 ? "er" : Genus == 0 ? "ein" : Genus == 1 ? "eine" : "eins";
+        } else if (Ordinal == 1 && (rest == 3 || rest == 8)) {
+            s += rest == 3 ? "drit" : "ach";
+        } else {
+            s += Eigen[static_cast<std::size_t>(rest)];
         }
     } else {
         s += Ziffer[einer];

@@ -130,16 +130,16 @@ public:
     bool Succeeded() const { return operationSuccess_ != 0; }
 
     void Fail(PlayFailure why) {
-        if (firstFailure_ == PlayFailure::None) {
-            firstFailure_ = why;
-        }
-        if (announcementFailure_ == PlayFailure::None) {
-            announcementFailure_ = why;
+        for (PlayFailure* kept : {&firstFailure_, &announcementFailure_}) {
+            *kept = *kept == PlayFailure::None ? why : *kept;
         }
     }
-    // Gives up the connection and all streams after a failure; the next attempt waits for
-    // the retry pause. Loop lock.
-    void GiveUp(PlayFailure why) {
+    // Gives up the connection and all streams after a failure (what: for the log); the next
+    // attempt waits for the retry pause. Loop lock.
+    void GiveUp(PlayFailure why, const char* what = nullptr) {
+        if (what != nullptr) {
+            qCDebug(lcPlayer) << what;
+        }
         Fail(why);
         lastGiveUp_ = why;
         DropConnection();
@@ -147,9 +147,9 @@ public:
     }
     // After a request on a stream that was not answered: a silent server or a broken stream.
     void GiveUpOn(pa_stream* stream, const char* what) {
-        qCDebug(lcPlayer) << what;
         GiveUp(PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ? PlayFailure::ServerSilent
-                                                              : PlayFailure::ServerLost);
+                                                              : PlayFailure::ServerLost,
+               what);
     }
     void BeginAnnouncement() { announcementFailure_ = PlayFailure::None; }
     PlayFailure FirstFailure() const { return firstFailure_; }
@@ -179,8 +179,7 @@ public:
                 if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
                     return true;
                 }
-                qCDebug(lcPlayer) << "connection lost";
-                GiveUp(PlayFailure::ServerLost);
+                GiveUp(PlayFailure::ServerLost, "connection lost");
                 return false;
             }
             // Either no connection, or one begun ahead that is still on its way.
@@ -223,8 +222,7 @@ public:
             return true;
         }
         Locked lock(*this);
-        qCDebug(lcPlayer) << "no sink information in time";
-        GiveUp(PlayFailure::ServerSilent);
+        GiveUp(PlayFailure::ServerSilent, "no sink information in time");
         return false;
     }
     // Whether a stream that starts now is rewound over: the server rewinds, the sink was idle.
@@ -298,11 +296,10 @@ private:
             nullptr, Now() + options_.connectTimeout);
         Locked lock(*this);
         if (!ready) {
-            qCDebug(lcPlayer) << (answered ? "server refused" : "server did not answer in time");
-            GiveUp(answered ? PlayFailure::NoServer : PlayFailure::ServerSilent);
+            GiveUp(answered ? PlayFailure::NoServer : PlayFailure::ServerSilent,
+                   answered ? "server refused" : "server did not answer in time");
         } else if (!told) {
-            qCDebug(lcPlayer) << "no server information in time";
-            GiveUp(PlayFailure::ServerSilent);
+            GiveUp(PlayFailure::ServerSilent, "no server information in time");
         }
         return connected_ = ready && told;
     }

@@ -15,10 +15,6 @@ Q_LOGGING_CATEGORY(lcPlayer, "tikkaru.player", QtInfoMsg)
 
 namespace {
 
-bool SameSpec(const pa_sample_spec& a, const pa_sample_spec& b) {
-    return a.format == b.format && a.rate == b.rate && a.channels == b.channels;
-}
-
 using Locked = PulseConnection::Locked;
 constexpr auto Now = &PulseConnection::Now;
 constexpr auto Sleep = &PulseConnection::Sleep;
@@ -116,8 +112,8 @@ struct PulsePlayer::Impl {
             opened->lastUsed = Now();
             return true;
         }
-        qCDebug(lcPlayer) << (answered ? "no stream" : "stream not opened in time");
-        connection.GiveUp(answered ? PlayFailure::ServerLost : PlayFailure::ServerSilent);
+        connection.GiveUp(answered ? PlayFailure::ServerLost : PlayFailure::ServerSilent,
+                          answered ? "no stream" : "stream not opened in time");
         return false;
     }
 
@@ -156,7 +152,7 @@ struct PulsePlayer::Impl {
         if (!connection.Connect()) {
             return nullptr;
         }
-        if (current != nullptr && SameSpec(current->sampleSpec, sampleSpec)) {
+        if (current != nullptr && pa_sample_spec_equal(&current->sampleSpec, &sampleSpec)) {
             return current;
         }
         if (current != nullptr && !DrainStream(current)) {
@@ -166,7 +162,7 @@ struct PulsePlayer::Impl {
         current = nullptr;
         CloseIdle();
         for (const auto& s : streams) {
-            if (SameSpec(s->sampleSpec, sampleSpec)) {
+            if (pa_sample_spec_equal(&s->sampleSpec, &sampleSpec)) {
                 return current = s.get();
             }
         }
@@ -226,14 +222,13 @@ struct PulsePlayer::Impl {
         if (pa_stream_get_state(s->stream) != PA_STREAM_READY ||
             pa_stream_write(s->stream, buffer.data(), buffer.size(), nullptr, 0, PA_SEEK_RELATIVE) <
                 0) {
-            qCDebug(lcPlayer) << "write failed";
-            connection.GiveUp(PlayFailure::ServerLost);
+            connection.GiveUp(PlayFailure::ServerLost, "write failed");
             return false;
         }
         return true;
     }
 
-    void Play(SoundDecoder& dec) {
+    void Play(SoundDecoder&& dec) {
         if (!Playable(dec)) {
             qCDebug(lcPlayer) << "not playable:" << dec.Error().c_str() << dec.SampleRate() << "Hz"
                               << dec.Channels() << "channels";
@@ -318,13 +313,11 @@ PulsePlayer::PulsePlayer(Options options) : d(std::make_unique<Impl>(std::move(o
 PulsePlayer::~PulsePlayer() = default;
 
 void PulsePlayer::PlayImage(const QByteArray& wav) {
-    SoundDecoder dec = SoundDecoder::OpenImage(wav);
-    d->Play(dec);
+    d->Play(SoundDecoder::OpenImage(wav));
 }
 
 void PulsePlayer::PlayFile(const std::string& path) {
-    SoundDecoder dec = SoundDecoder::OpenFile(path);
-    d->Play(dec);
+    d->Play(SoundDecoder::OpenFile(path));
 }
 
 void PulsePlayer::Drain() {

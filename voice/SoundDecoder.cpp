@@ -18,40 +18,31 @@ namespace {
 struct Image {
     QByteArray bytes; // a shared copy of the caller's array: no bytes are copied
     sf_count_t pos = 0;
-};
 
-sf_count_t ImageLength(void* user) {
-    return static_cast<Image*>(user)->bytes.size();
-}
-
-sf_count_t ImageSeek(sf_count_t offset, int whence, void* user) {
-    auto* im = static_cast<Image*>(user);
-    const sf_count_t size = im->bytes.size();
-    sf_count_t to = offset;
-    if (whence == SEEK_CUR) {
-        to += im->pos;
-    } else if (whence == SEEK_END) {
-        to += size;
+    static Image* Of(void* user) { return static_cast<Image*>(user); }
+    static sf_count_t Length(void* user) { return Of(user)->bytes.size(); }
+    static sf_count_t Tell(void* user) { return Of(user)->pos; }
+    static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
+        Image* im = Of(user);
+        const sf_count_t size = im->bytes.size();
+        sf_count_t to = offset;
+        if (whence == SEEK_CUR) {
+            to += im->pos;
+        } else if (whence == SEEK_END) {
+            to += size;
+        }
+        im->pos = std::clamp<sf_count_t>(to, 0, size);
+        return im->pos;
     }
-    im->pos = std::clamp<sf_count_t>(to, 0, size);
-    return im->pos;
-}
-
-sf_count_t ImageRead(void* out, sf_count_t count, void* user) {
-    auto* im = static_cast<Image*>(user);
-    const sf_count_t n = std::clamp<sf_count_t>(im->bytes.size() - im->pos, 0, count);
-    std::memcpy(out, im->bytes.constData() + im->pos, static_cast<std::size_t>(n));
-    im->pos += n;
-    return n;
-}
-
-sf_count_t ImageWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-
-sf_count_t ImageTell(void* user) {
-    return static_cast<Image*>(user)->pos;
-}
+    static sf_count_t Read(void* out, sf_count_t count, void* user) {
+        Image* im = Of(user);
+        const sf_count_t n = std::clamp<sf_count_t>(im->bytes.size() - im->pos, 0, count);
+        std::memcpy(out, im->bytes.constData() + im->pos, static_cast<std::size_t>(n));
+        im->pos += n;
+        return n;
+    }
+};
 
 } // namespace
 
@@ -60,7 +51,7 @@ struct SoundDecoder::Impl {
     SF_INFO info{};
     int fd = -1; // a descriptor of our own, closed after the decoder
     Image image;
-    SF_VIRTUAL_IO io{ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
+    SF_VIRTUAL_IO io{Image::Length, Image::Seek, Image::Read, Image::Write, Image::Tell};
     Status status = Status::NotOpened;
     std::string error;
 
@@ -171,17 +162,11 @@ bool SoundDecoder::FitsSixteenBits() const {
 }
 
 int64_t SoundDecoder::ReadShorts(int16_t* out, int64_t frameCount) {
-    if (!Ok()) {
-        return 0;
-    }
-    return std::max<sf_count_t>(sf_readf_short(d->file, out, frameCount), 0);
+    return Ok() ? std::max<sf_count_t>(sf_readf_short(d->file, out, frameCount), 0) : 0;
 }
 
 int64_t SoundDecoder::ReadFloats(float* out, int64_t frameCount) {
-    if (!Ok()) {
-        return 0;
-    }
-    return std::max<sf_count_t>(sf_readf_float(d->file, out, frameCount), 0);
+    return Ok() ? std::max<sf_count_t>(sf_readf_float(d->file, out, frameCount), 0) : 0;
 }
 
 Refusal Refuses(const SoundDecoder& dec) {

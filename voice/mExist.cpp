@@ -19,14 +19,10 @@ bool IsHidden(const std::string& name) {
     return name.empty() || name.front() == '.';
 }
 
-bool IsRegularFile(const std::string& path) {
+// Whether path is, links followed, of the file type (S_IFREG, S_IFDIR).
+bool IsA(const std::string& path, mode_t type) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
 QString Folded(const std::string& name) {
@@ -72,15 +68,6 @@ bool NameMatches(const QString& pattern, const QString& name) {
     return false;
 }
 
-} // namespace
-
-std::string DirPart(const std::string& PathName) {
-    const std::size_t slash = PathName.rfind('/');
-    return slash == std::string::npos ? std::string() : PathName.substr(0, slash + 1);
-}
-
-namespace {
-
 // The names in folder dir (ending in "/", or "" for the current folder) that fit the case-folded
 // pattern, without hidden names, in the order of the folded names, as a case-blind file system
 // lists them.
@@ -110,6 +97,11 @@ std::vector<std::string> Names(const std::string& dir, const QString& pattern, b
 
 } // namespace
 
+std::string DirPart(const std::string& PathName) {
+    const std::size_t slash = PathName.rfind('/');
+    return slash == std::string::npos ? std::string() : PathName.substr(0, slash + 1);
+}
+
 std::vector<std::string> NamesLike(const std::string& Dir, const std::string& Name) {
     return Names(Dir, Folded(Name), false);
 }
@@ -134,7 +126,7 @@ int OpenRegular(const std::string& path) {
 }
 
 std::string StoredFolder(const std::string& dir) {
-    if (dir.size() < 2 || IsFolder(dir)) {
+    if (dir.size() < 2 || IsA(dir, S_IFDIR)) {
         return dir;
     }
     const std::string path = dir.substr(0, dir.size() - 1);
@@ -144,7 +136,7 @@ std::string StoredFolder(const std::string& dir) {
         return dir;
     }
     for (const std::string& name : NamesLike(parent, last)) {
-        if (IsFolder(parent + name)) {
+        if (IsA(parent + name, S_IFDIR)) {
             return parent + name + "/";
         }
     }
@@ -157,12 +149,12 @@ std::string FindFile(const std::string& PathName) {
         return {};
     }
     const bool wild = last.find_first_of("*?") != std::string::npos;
-    if (!wild && !IsHidden(last) && IsRegularFile(PathName)) {
+    if (!wild && !IsHidden(last) && IsA(PathName, S_IFREG)) {
         return PathName;
     }
     const std::string dir = StoredFolder(DirPart(PathName));
     for (const std::string& name : Names(dir, Folded(last), wild)) {
-        if (IsRegularFile(dir + name)) {
+        if (IsA(dir + name, S_IFREG)) {
             return dir + name;
         }
     }
@@ -186,11 +178,10 @@ int32_t Exist(const std::string& PathName) {
         return -1;
     }
     struct stat st {};
-    int32_t result = -1;
-    if (::fstat(fd, &st) == 0) {
-        result =
-            static_cast<int32_t>(std::min<off_t>(st.st_size, std::numeric_limits<int32_t>::max()));
-    }
+    const int32_t result =
+        ::fstat(fd, &st) == 0
+            ? static_cast<int32_t>(std::min<off_t>(st.st_size, std::numeric_limits<int32_t>::max()))
+            : -1;
     ::close(fd);
     return result;
 }

@@ -149,14 +149,6 @@ std::string Abgeschnitten(const WavKopf& k, double laengeMs) {
     return text;
 }
 
-std::string Liste(const std::vector<std::string>& namen) {
-    std::string s;
-    for (const std::string& n : namen) {
-        s += (s.empty() ? "" : ", ") + n;
-    }
-    return s;
-}
-
 // Regular files in the folder named like the piece under another extension ("uhr.flac" for
 // "uhr.wav"), without regard to case.
 std::vector<std::string> AndereEndungen(const std::string& ordner, const std::string& wort) {
@@ -274,13 +266,15 @@ void OhneDatei(const std::string& ordner, const std::vector<std::string>& gleich
     if (andere.empty()) {
         return;
     }
-    t.Hinweis = "nur " + Liste(andere) + " da; die Uhr spielt nur " + t.Wort + ".wav";
+    std::string liste;
+    std::string umbenennen; // the first of them that would play under the .wav name
     for (const std::string& n : andere) {
-        if (Playable(SoundDecoder::OpenFile(ordner + n))) {
-            t.Hinweis += " (" + n + " umbenennen genügt)";
-            break;
+        liste += (liste.empty() ? "" : ", ") + n;
+        if (umbenennen.empty() && Playable(SoundDecoder::OpenFile(ordner + n))) {
+            umbenennen = " (" + n + " umbenennen genügt)";
         }
     }
+    t.Hinweis = "nur " + liste + " da; die Uhr spielt nur " + t.Wort + ".wav" + umbenennen;
 }
 
 // A non-empty regular file, opened and decoded as the player opens and decodes it.
