@@ -63,7 +63,7 @@ void SichereZustand(const Form1& form) {
         }
     }
     store.Voice = form.coVoice->currentIndex();
-    store.Sekunden = form.chSek->isChecked() ? "1" : "0";
+    store.Sekunden = std::string(1, form.chSek->isChecked() ? '1' : '0');
     // Under Wayland a program cannot learn where its window is: the stored position is kept.
     const bool lageBekannt = !QGuiApplication::platformName().startsWith("wayland");
     store.Schreibe(form.sRegApp, form.sRegSection,

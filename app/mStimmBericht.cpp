@@ -123,7 +123,8 @@ std::string StimmBericht(const StimmPruefung& Pruefung) {
     if (!Pruefung.OrdnerFehler.empty()) {
         r += Pruefung.OrdnerFehler + "\n";
     }
-    r += "\n" + Tabelle(Pruefung) + "\n";
+    r += '\n';
+    r += Tabelle(Pruefung) + "\n";
     if (!Pruefung.Angeboten) {
         r += "Ohne lesbare, nicht leere es.wav bietet Tikkaru die \u201EExterne Stimme\u201C "
              "nicht an.\n";
