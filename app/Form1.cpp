@@ -131,7 +131,8 @@ void Form1::Tikkaru() {
                            pump_.ProcessPending();
                            SagWort(wort);
                        },
-                       [this] { WaitS(0.25, clock_, pump_); },
+                       // The pause starts when the piece before it has been heard.
+                       [this] { WaitS(0.25 + player_.LeftToPlay(), clock_, pump_); },
                    });
     // The last piece is heard to its end while it is still highlighted.
     player_.Drain();

@@ -26,6 +26,9 @@ public:
     virtual void PlayFile(const std::string& path) = 0;
     // Wait until everything written so far has been heard (end of an announcement).
     virtual void Drain() {}
+    // Seconds of what was written still to be heard: a call may return a little before its
+    // sound ends, so that a pause after it starts from here.
+    virtual double LeftToPlay() const { return 0; }
     // The first failure since the player was made.
     virtual PlayFailure FirstFailure() const { return PlayFailure::None; }
     // Starts a new announcement: AnnouncementFailure then tells the first failure after this

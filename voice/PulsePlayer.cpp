@@ -331,6 +331,10 @@ void PulsePlayer::Drain() {
     d->CloseAll();
 }
 
+double PulsePlayer::LeftToPlay() const {
+    return d->current != nullptr ? std::max(0.0, d->current->queuedUntil - Now()) : 0.0;
+}
+
 void PulsePlayer::ConnectAhead() {
     d->connection.ConnectAhead();
 }

@@ -37,8 +37,10 @@ public:
         double retryPause = 2.0;
         // Audio the server keeps buffered ahead of the sink (the stream's target length).
         double bufferSeconds = 0.050;
-        // A call returns when this much of its sound is left to play.
-        double returnAhead = 0.005;
+        // A call returns when this much of its sound is left to play: the next sound must be
+        // written within it, or the sink plays a gap. Enough for a process woken late on a
+        // busy machine; the highlight of the next piece comes this much early.
+        double returnAhead = 0.025;
         // How often the server is asked whether a stream that has not started plays yet.
         double startPoll = 0.010;
         // Streams whose last sound ended longer ago than this are closed at the next call.
@@ -65,6 +67,7 @@ public:
     void PlayFile(const std::string& path) override;
     // Waits until everything written has been heard, then closes the streams.
     void Drain() override;
+    double LeftToPlay() const override;
     PlayFailure FirstFailure() const override;
     void BeginAnnouncement() override;
     PlayFailure AnnouncementFailure() const override;

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
+
 class TestForm1 : public QObject {
     Q_OBJECT
 private slots:
@@ -345,7 +347,16 @@ void TestForm1::announcementWalk() {
             pauses << "~";
         }
     };
+    // Each play returns 20 ms before its sound ends: the pause counts from the end.
+    f.player.left = 0.020;
+    std::vector<double> playedAt;
+    f.player.onPlay = [&, play = f.player.onPlay] {
+        playedAt.push_back(f.clock.MonotonicSeconds());
+        play();
+    };
     form.cOK->click();
+    QCOMPARE(playedAt.size(), 8U);
+    QVERIFY(std::abs(playedAt[2] - playedAt[1] - (f.pieceSeconds + 0.25 + 0.020)) < 1e-6);
     QCOMPARE(form.TZ->text(), QString("12:23:05"));
     QCOMPARE(form.TT->text(), QString(" Es ist ~ zwoelf  Uhr  drei-un-zwan-zig."));
     QStringList words;

@@ -30,6 +30,7 @@ public:
         }
     }
     void Drain() override { ++drains; }
+    double LeftToPlay() const override { return left; }
     PlayFailure FirstFailure() const override { return failure; }
     void BeginAnnouncement() override {
         ++announcements;
@@ -48,6 +49,7 @@ public:
 
     std::vector<Call> calls;
     int drains = 0;
+    double left = 0; // what each play leaves to be heard when it returns
     PlayFailure failure = PlayFailure::None;
     PlayFailure announcementFailure = PlayFailure::None;
     int announcements = 0;

@@ -15,6 +15,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -234,16 +235,27 @@ private slots:
 
         SinkRecorder rec(sink, kRate);
         QVERIFY(rec.Start());
+        std::vector<double> left; // of each sound, when its call returned
         {
             PulsePlayer player;
             for (const auto& [name, voice] : builtIn) {
                 player.PlayImage(LadeAufnahme(name, voice));
+                left.push_back(player.LeftToPlay());
             }
             for (const QString& f : files.mid(std::size(builtIn))) {
                 player.PlayFile(f.toStdString());
+                left.push_back(player.LeftToPlay());
             }
             player.Drain();
+            QCOMPARE(player.LeftToPlay(), 0.0);
         }
+        // A call returns a little before its sound ends, and says how much is left (none
+        // where the process woke too late).
+        const double ahead = PulsePlayer::Options{}.returnAhead;
+        for (const double l : left) {
+            QVERIFY2(l >= 0 && l <= ahead, qPrintable(QString::number(l)));
+        }
+        QVERIFY(std::any_of(left.begin(), left.end(), [](double l) { return l > 0; }));
         const std::vector<int16_t> raw = rec.Stop(300);
         const Samples recorded(raw.begin(), raw.end());
         std::size_t from = 0;
