@@ -3,18 +3,17 @@
 
 #include "AlignedTimer.h"
 #include "Clock.h"
-#include "EventPump.h"
 #include "Player.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
 #include "mEntwurf.h"
 #include "mFensterZustand.h"
+#include "mGetCMD.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
 #include "mSagWort.h"
 #include "mSchrift.h"
-#include "mUebergabe.h"
 #include "mWaitS.h"
 #include "mZeitSatz.h"
 #include "mZeitplan.h"
@@ -30,8 +29,8 @@
 
 #include <algorithm>
 
-Form1::Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess, QWidget* parent)
-    : QWidget(parent), clock_(clock), player_(player), pump_(pump), prozess_(std::move(prozess)) {
+Form1::Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent)
+    : QWidget(parent), clock_(clock), player_(player), prozess_(std::move(prozess)) {
     // Speaking once shows no window: its fonts would only delay the first sound.
     if (!prozess_.Argumente.Einmal) {
         LadeSchriften();
@@ -99,15 +98,18 @@ void Form1::ZeigeZeit(const std::string& zeit) {
     TT->setCursorPosition(0);
 }
 
-void Form1::SagWort(const std::string& Wort) {
-    const int stimme = stimmeAufAnfrage_ >= 0 ? stimmeAufAnfrage_ : coVoice->currentIndex();
-    if (!SpieleWort(player_, sDataPath, stimme, coVoice->count(), Wort) &&
-        std::find(stumm_.begin(), stumm_.end(), Wort) == stumm_.end()) {
-        stumm_.push_back(Wort);
-    }
+bool Form1::SagWort(const std::string& Wort, Meldung meldung, int stimme) {
+    return SpieleWort(player_, sDataPath, stimme >= 0 ? stimme : coVoice->currentIndex(),
+                      coVoice->count(), Wort, std::move(meldung));
 }
 
 void Form1::Tikkaru() {
+    Tikkaru(Anfrage{});
+}
+
+// Starts the announcement and returns: the walk goes on from the player's reports and the
+// pauses' timers, while the window answers as ever.
+void Form1::Tikkaru(Anfrage anfrage) {
     if (vBusy == 1) {
         return;
     }
@@ -118,48 +120,55 @@ void Form1::Tikkaru() {
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
-    const bool sekunden = sekundenAufAnfrage_ >= 0 ? sekundenAufAnfrage_ == 1 : chSek->isChecked();
+    const bool sekunden = anfrage.sekunden >= 0 ? anfrage.sekunden == 1 : chSek->isChecked();
     const std::string satz = SprechSatz(zeit, sekunden,
                                         GewaehlterModus() == Modus::JedeMinute ||
                                             GewaehlterModus() == Modus::JedeStunde);
     TT->setText(QString::fromStdString(satz));
     TT->setCursorPosition(0);
 
-    Vorlesen(satz, {
-                       [this](int start, int laenge) { TT->setSelection(start, laenge); },
-                       [this](const std::string& wort) {
-                           pump_.ProcessPending();
-                           SagWort(wort);
-                       },
-                       // The pause starts when the piece before it has been heard.
-                       [this] { WaitS(0.25 + player_.LeftToPlay(), clock_, pump_); },
-                   });
-    // The last piece is heard to its end while it is still highlighted.
-    player_.Drain();
-
-    TT->setSelection(0, 0);
-    TT->setCursorPosition(0);
-    vBusy = 0;
-    MeldeZustand();
-    cOK->setEnabled(true);
+    const int stimme = anfrage.stimme;
+    Vorleser vorleser{
+        [this](int start, int laenge) {
+            TT->setSelection(start, laenge);
+            if (laenge == 0) {
+                TT->setCursorPosition(0);
+            }
+        },
+        [this, stimme](const std::string& wort, Meldung meldung) {
+            return SagWort(wort, std::move(meldung), stimme);
+        },
+    };
+    ansage_ =
+        Ansage::Starte(satz, player_, clock_, std::move(vorleser),
+                       [this, fertig = std::move(anfrage.fertig)](std::vector<std::string> stumm) {
+                           stumm_ = std::move(stumm);
+                           ansage_.reset();
+                           vBusy = 0;
+                           MeldeZustand();
+                           cOK->setEnabled(true);
+                           if (fertig) {
+                               fertig();
+                           }
+                       });
 }
 
-int Form1::SageAufAnfrage(bool sekunden, int stimme) {
+void Form1::SageAufAnfrage(bool sekunden, int stimme, std::function<void(int Status)> fertig) {
     if (vBusy == 1) {
-        return static_cast<int>(EndeStatus::Beschaeftigt);
+        fertig(static_cast<int>(EndeStatus::Beschaeftigt));
+        return;
     }
     if (beendet_) {
-        return static_cast<int>(EndeStatus::Abgebrochen);
+        fertig(static_cast<int>(EndeStatus::Abgebrochen));
+        return;
     }
     // The check box and the voice list stay as they are: the request's choices hold for its
     // announcement only.
-    sekundenAufAnfrage_ = sekunden ? 1 : 0;
-    stimmeAufAnfrage_ = stimme >= 1 && stimme <= coVoice->count() ? stimme - 1 : -1;
     player_.BeginAnnouncement();
-    Tikkaru();
-    sekundenAufAnfrage_ = -1;
-    stimmeAufAnfrage_ = -1;
-    return static_cast<int>(Ergebnis(player_.AnnouncementFailure()));
+    Tikkaru({sekunden ? 1 : 0, stimme >= 1 && stimme <= coVoice->count() ? stimme - 1 : -1,
+             [this, fertig = std::move(fertig)] {
+                 fertig(static_cast<int>(Ergebnis(player_.AnnouncementFailure())));
+             }});
 }
 
 void Form1::Timer1_Timer() {
@@ -249,9 +258,9 @@ void Form1::cOK_Click() {
     if (isVisible()) {
         TT->setFocus();
     }
+    // Disabled until the announcement has been heard.
     cOK->setEnabled(false);
     Tikkaru();
-    cOK->setEnabled(true);
 }
 
 void Form1::cExit_Click() {
@@ -328,8 +337,8 @@ void Form1::SageEinmal() {
     if (prozess_.Argumente.Sekunden) {
         chSek->setChecked(true);
     }
-    Tikkaru();
-    prozess_.EndProgram(static_cast<int>(Ergebnis(player_.FirstFailure())));
+    Tikkaru({-1, -1,
+             [this] { prozess_.EndProgram(static_cast<int>(Ergebnis(player_.FirstFailure()))); }});
 }
 
 // The status of the announcement just made: a failure of the sound server or of a recording

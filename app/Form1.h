@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Player.h"
 #include "mProzess.h"
 
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class Ansage;
 class Clock;
-class EventPump;
-class Player;
 class AlignedTimer;
 class QCheckBox;
 class QComboBox;
@@ -26,8 +28,7 @@ enum class Modus;
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    Form1(Clock& clock, Player& player, EventPump& pump, Prozess prozess,
-          QWidget* parent = nullptr);
+    Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent = nullptr);
 
     // Start-up: everything from the single-instance test to showing the window.
     void Form_Load();
@@ -37,15 +38,19 @@ public:
     void SichereEinstellungen();
 
     void ZeigeZeit();
-    void SagWort(const std::string& Wort);
+    // Hands one word piece to the player in the selected voice (or the voice index given),
+    // which tells meldung when it is heard; false when it has no recording (silence).
+    bool SagWort(const std::string& Wort, Meldung meldung, int stimme = -1);
+    // Starts an announcement and returns; vBusy stays 1 until it has been heard.
     void Tikkaru();
     // The pieces of the latest announcement that had no recording and stayed silent, each
     // once, in the order spoken.
     const std::vector<std::string>& StummeTeile() const { return stumm_; }
     // A request handed over from another copy: speaks once as the announce button does, with
-    // the seconds as asked and in voice number stimme (0: the selected one), and returns the
-    // exit status for the caller; Beschaeftigt at once while an announcement runs.
-    int SageAufAnfrage(bool sekunden, int stimme);
+    // the seconds as asked and in voice number stimme (0: the selected one), and tells fertig
+    // the exit status for the caller when it has been heard; Beschaeftigt at once while an
+    // announcement runs.
+    void SageAufAnfrage(bool sekunden, int stimme, std::function<void(int Status)> fertig);
     void Timer1_Timer();
 
     void opMA_Click();
@@ -90,6 +95,13 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // One announcement's own choices, and what is done when it has been heard.
+    struct Anfrage {
+        int sekunden = -1; // 0 or 1 as asked; -1: as the check box says
+        int stimme = -1;   // the voice list index asked for; -1: the selected one
+        std::function<void()> fertig;
+    };
+    void Tikkaru(Anfrage anfrage);
     // The window as designed, then its handlers wired and the timer started.
     void ErzeugeSteuerelemente();
     void ModusKlick(QRadioButton* option, bool sekunden);
@@ -112,13 +124,11 @@ private:
 
     Clock& clock_;
     Player& player_;
-    EventPump& pump_;
     Prozess prozess_;
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
     std::vector<std::string> stumm_;
-    // A handed-over request's choices, for its announcement only (-1: none).
-    int sekundenAufAnfrage_ = -1;
-    int stimmeAufAnfrage_ = -1;
+    // The announcement being spoken, while vBusy is 1.
+    std::shared_ptr<Ansage> ansage_;
     bool beendet_ = false;
 };

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mProzess.h"
 
+#include "mKatalog.h"
+
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +112,11 @@ TerminationSignals::~TerminationSignals() {
     notifier_.reset();
     ::close(pipe_[0]);
     ::close(pipe_[1]);
+}
+
+int GefragteStimme(double arg2) {
+    const double v = arg2 > 0 ? std::nearbyint(arg2) : 0;
+    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 
 EndeStatus StatusNach(PlayFailure failure) {

@@ -27,6 +27,11 @@ enum class EndeStatus : int {
     Beschaeftigt = 10,  // handed over to the running clock, which was already speaking
 };
 
+// The voice number a second copy's command line (the numeric value of its second argument)
+// asks of the running clock: 0 for none (its selected voice), the first entry for one beyond
+// any list, as at start-up.
+int GefragteStimme(double arg2);
+
 // The status for speaking once after the player's first failure.
 EndeStatus StatusNach(PlayFailure failure);
 

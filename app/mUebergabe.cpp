@@ -75,21 +75,35 @@ bool Uebergabe::Anmelden() {
 }
 
 int Uebergabe::Ansage(bool sekunden, int stimme) {
+    return Nimm(sekunden, stimme, false);
+}
+
+int Uebergabe::AnsageBericht(bool sekunden, int stimme, QStringList&) {
+    return Nimm(sekunden, stimme, true);
+}
+
+int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
     if (stimme < 0 || stimme > form_.coVoice->count()) {
         sendErrorReply(QDBusError::InvalidArgs, QString("Stimme %1 gibt es nicht").arg(stimme));
         return 0;
     }
-    // Nothing is queued: a clock that speaks, or is about to, says so at once.
-    if (wartet_ || form_.vBusy == 1) {
+    // Nothing is queued: a clock that speaks says so at once.
+    if (form_.vBusy == 1) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
-    wartet_ = true;
+    // The announcement starts now and the call is answered when it has been heard; the bus
+    // and the window go on meanwhile.
     setDelayedReply(true);
-    // Spoken from the event loop, not from inside the bus's delivery of the call.
-    QTimer::singleShot(0, this, [this, sekunden, stimme, anfrage = message()] {
-        const int status = form_.SageAufAnfrage(sekunden, stimme);
-        wartet_ = false;
-        bus_.send(anfrage.createReply(status));
+    form_.SageAufAnfrage(sekunden, stimme, [this, anfrage = message(), mitStummen](int status) {
+        QVariantList antwort{status};
+        if (mitStummen) {
+            QStringList stumm;
+            for (const std::string& wort : form_.StummeTeile()) {
+                stumm << QString::fromStdString(wort);
+            }
+            antwort << stumm;
+        }
+        bus_.send(anfrage.createReply(antwort));
     });
     return 0;
 }
@@ -154,11 +168,6 @@ int UebergibAnsage(bool sekunden, int stimme) {
     }
     // The clock answered at first and then ended or dropped the call: cut off.
     return static_cast<int>(EndeStatus::Abgebrochen);
-}
-
-int GefragteStimme(double arg2) {
-    const double v = arg2 > 0 ? std::nearbyint(arg2) : 0;
-    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
 }
 
 void ZeigeLaufendeUhr() {

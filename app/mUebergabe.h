@@ -5,6 +5,7 @@
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class Form1;
 
@@ -13,6 +14,8 @@ class Form1;
 //
 //   name org.quorvane.Tikkaru, object /, interface org.quorvane.Tikkaru
 //   Ansage(b sekunden, i stimme) -> i status   speaks the time once, answers when it is over
+//   AnsageBericht(b sekunden, i stimme) -> (i status, as stumm)
+//                                              the same, with the pieces that stayed silent
 //   Zeigen(s token)                            brings the window to the front
 //   Anzeige() -> (s zeit, s satz)              the digits and the sentence shown now
 //   Version() -> s                             answers at once
@@ -29,25 +32,24 @@ public:
 
 public slots:
     int Ansage(bool sekunden, int stimme);
+    int AnsageBericht(bool sekunden, int stimme, QStringList& stumm);
     void Zeigen(const QString& token);
     QString Anzeige(QString& satz);
     QString Version();
 
 private:
+    // Starts the announcement a call asks for and answers the call when it has been heard
+    // (with the silent pieces when mitStummen); answers at once when it cannot start.
+    int Nimm(bool sekunden, int stimme, bool mitStummen);
+
     Form1& form_;
     QDBusConnection bus_;
-    bool wartet_ = false; // a request has been taken and is about to be spoken
 };
 
 // The client side, for a copy that found the lock held. Asks the running clock to speak once
 // and returns the exit status it reports; AndereKopie when it cannot be reached or does not
 // answer within the bound. stimme 0 is the clock's selected voice.
 int UebergibAnsage(bool sekunden, int stimme);
-
-// The voice number a second copy's command line (the numeric value of its second argument)
-// asks of the running clock: 0 for none (its selected voice), the first entry for one beyond
-// any list, as at start-up.
-int GefragteStimme(double arg2);
 
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.

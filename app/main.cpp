@@ -2,7 +2,6 @@
 #include "Clock.h"
 #include "Form1.h"
 #include "PulsePlayer.h"
-#include "QtEventPump.h"
 #include "mDatenPfad.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
@@ -11,11 +10,15 @@
 #include "mUebergabe.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSessionManager>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace {
@@ -96,6 +99,29 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1
     return prozess;
 }
 
+// How late the event loop runs a 10 ms timer, for measuring that the window never hesitates:
+// QT_LOGGING_RULES="tikkaru.loop.debug=true" prints every tick more than 2 ms late.
+Q_LOGGING_CATEGORY(lcLoop, "tikkaru.loop", QtInfoMsg)
+
+void MissSchleife(QObject* eltern) {
+    if (!lcLoop().isDebugEnabled()) {
+        return;
+    }
+    auto* takt = new QTimer(eltern);
+    auto* uhr = new QElapsedTimer;
+    takt->setTimerType(Qt::PreciseTimer);
+    QObject::connect(takt, &QTimer::timeout, takt, [uhr] {
+        const double spaet = static_cast<double>(uhr->nsecsElapsed()) / 1e6 - 10.0;
+        uhr->restart();
+        if (spaet > 2.0) {
+            qCDebug(lcLoop, "late %.1f", spaet);
+        }
+    });
+    QObject::connect(takt, &QObject::destroyed, [uhr] { delete uhr; });
+    uhr->start();
+    takt->start(10);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -135,10 +161,9 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     SystemClock clock;
-    QtEventPump pump;
     SingleInstance instanz;
     const Form1* fenster = nullptr;
-    Form1 form(clock, player, pump, EchterProzess(aufruf, instanz, fenster));
+    Form1 form(clock, player, EchterProzess(aufruf, instanz, fenster));
     fenster = &form;
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
@@ -149,9 +174,14 @@ int main(int argc, char* argv[]) {
                      [&form](QSessionManager&) { form.SichereEinstellungen(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
 
+    MissSchleife(&form);
+    // Start-up ends with the window shown, or with speaking once begun: the announcement and
+    // its end run in the event loop.
     form.Form_Load();
-    // Only the window gets here (it holds the lock): it takes requests handed over by others.
-    Uebergabe uebergabe(form);
-    uebergabe.Anmelden();
+    // The window takes the requests handed over by others (it holds the lock).
+    std::optional<Uebergabe> uebergabe;
+    if (!aufruf.Einmal) {
+        uebergabe.emplace(form).Anmelden();
+    }
     return app.exec();
 }

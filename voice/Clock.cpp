@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Clock.h"
 
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -39,4 +43,11 @@ double SystemClock::MonotonicSeconds() const {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+void SystemClock::Wecke(double Sekunden, std::function<void()> dann) {
+    // Whole milliseconds, rounded up, so that a wait never ends a little before its time.
+    const double ms = std::ceil(std::max(Sekunden, 0.0) * 1000.0);
+    QTimer::singleShot(ms > 3600000.0 ? 3600000 : static_cast<int>(ms), Qt::PreciseTimer,
+                       std::move(dann));
 }

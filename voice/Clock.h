@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The time sources of the clock, injectable so that tests can step over midnight.
@@ -13,6 +14,9 @@ public:
     virtual double SecondsSinceMidnight() const = 0;
     // Seconds on a monotonic clock, for measuring elapsed time.
     virtual double MonotonicSeconds() const = 0;
+    // Calls dann once Sekunden have passed on the monotonic clock, from the calling thread's
+    // event loop (never from inside this call).
+    virtual void Wecke(double Sekunden, std::function<void()> dann) = 0;
 };
 
 // The system's real-time and monotonic clocks.
@@ -21,4 +25,5 @@ public:
     std::string TimeText() const override;
     double SecondsSinceMidnight() const override;
     double MonotonicSeconds() const override;
+    void Wecke(double Sekunden, std::function<void()> dann) override;
 };

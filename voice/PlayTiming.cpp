@@ -48,7 +48,7 @@ std::size_t RewindLeadBytes(const TimingSnapshot& t) {
 // would be expected seconds early, and the pause after it swallowed. So the player asks again
 // until the stream plays, for at most as long as the sink's hold and the run take.
 PlayEnd ExpectEnd(const TimingSnapshot& t, uint64_t runBytes, double now, double bound,
-                  double startPoll, double returnAhead) {
+                  double startPoll, double ahead) {
     const double latency = static_cast<double>(t.latencyUsec) / 1e6;
     const double latest = t.known ? static_cast<double>(t.sinkUsec + Usec(runBytes, t)) / 1e6 : 0;
     // Bounded, should the server report nonsense.
@@ -59,7 +59,7 @@ PlayEnd ExpectEnd(const TimingSnapshot& t, uint64_t runBytes, double now, double
     if (bound == 0) {
         bound = now + std::min(latest, 5.0);
     }
-    if (now + startPoll >= bound - returnAhead) {
+    if (now + startPoll >= bound - ahead) {
         return {true, bound, bound};
     }
     return {false, 0, bound};

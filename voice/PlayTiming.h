@@ -32,4 +32,4 @@ struct PlayEnd {
     double bound = 0;
 };
 PlayEnd ExpectEnd(const TimingSnapshot& t, uint64_t runBytes, double now, double bound,
-                  double startPoll, double returnAhead);
+                  double startPoll, double ahead);

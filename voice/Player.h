@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <string>
 
 // Why a sound was not heard in full.
@@ -14,26 +15,39 @@ enum class PlayFailure {
     Undecodable,  // the sound could not be decoded or has a format no server takes
 };
 
-// Plays sounds synchronously: a call returns when the sound has (all but) played, so that
-// consecutive calls flow like one recording. Failures are silent; the first one is kept, so
-// that a caller that must know whether everything was heard can ask afterwards.
+// What the player tells of one sound, on the thread that handed it over, from that thread's
+// event loop: never from inside the call that hands it over.
+struct Meldung {
+    // The sound starts to be heard: its first sample leaves the sink, as far as the sound
+    // server's timing tells. Not called for a sound that is not played.
+    std::function<void()> Gehoert;
+    // The sound is nearly over: a sound handed over now follows it without a gap. Ende is when
+    // it ends, on the monotonic clock (Clock::MonotonicSeconds). Called once for every sound,
+    // also for one that could not be played (then Ende is the moment of the failure).
+    std::function<void(double Ende)> FastVorbei;
+};
+
+// Plays sounds one after another without making the caller wait: a call hands the sound over
+// and returns at once, and the player reports when it is heard and when it is nearly over.
+// Failures are silent; the first one is kept, so that a caller that must know whether
+// everything was heard can ask afterwards.
 class Player {
 public:
     virtual ~Player() = default;
     // A complete WAV image in memory.
-    virtual void PlayImage(const QByteArray& wav) = 0;
+    virtual void PlayImage(const QByteArray& wav, Meldung meldung) = 0;
     // A sound file, in any format the decoder reads.
-    virtual void PlayFile(const std::string& path) = 0;
-    // Wait until everything written so far has been heard (end of an announcement).
-    virtual void Drain() {}
-    // Seconds of what was written still to be heard: a call may return a little before its
-    // sound ends, so that a pause after it starts from here.
-    virtual double LeftToPlay() const { return 0; }
+    virtual void PlayFile(const std::string& path, Meldung meldung) = 0;
+    // Calls fertig (as the reports are called) once everything handed over so far has been
+    // heard: the end of an announcement.
+    virtual void Drain(std::function<void()> fertig) = 0;
     // The first failure since the player was made.
     virtual PlayFailure FirstFailure() const { return PlayFailure::None; }
-    // Starts a new announcement: AnnouncementFailure then tells the first failure after this
-    // call, so that a clock that runs for days can say whether one announcement was heard.
+    // Starts a new announcement: AnnouncementFailure then tells the first failure of the sounds
+    // handed over after this call, so that a clock that runs for days can say whether one
+    // announcement was heard.
     virtual void BeginAnnouncement() {}
-    // The first failure since BeginAnnouncement (since the player was made before the first).
+    // The first failure since BeginAnnouncement (since the player was made before the first);
+    // complete once Drain has called back.
     virtual PlayFailure AnnouncementFailure() const { return FirstFailure(); }
 };

@@ -12,22 +12,22 @@
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 Q_DECLARE_LOGGING_CATEGORY(lcPlayer)
 
 // The connection to the sound server, PulsePlayer's own part: a threaded main loop, a context
 // made again after the retry pause once a failure dropped it, bounded waits for the server's
 // answers, and the failures seen. A field marked "loop lock" is written by the loop thread's
-// callbacks and is read and written only under the loop's lock; "caller's thread" is the one
-// thread that plays. Locking the connection (std::lock_guard) takes the loop's lock; every
-// call into the server is made under it.
+// callbacks and is read and written only under the loop's lock; "player thread" is the one
+// thread that plays (PulsePlayer's own, never the window's). Locking the connection
+// (std::lock_guard) takes the loop's lock; every call into the server is made under it.
 class PulseConnection {
 public:
     using Locked = std::lock_guard<PulseConnection>;
@@ -52,9 +52,6 @@ public:
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     }
-    static void Sleep(double seconds) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    }
     bool Started() const { return loop_ != nullptr; }
     pa_context* Context() const { return context_; } // loop lock
 
@@ -74,7 +71,7 @@ public:
         static_cast<PulseConnection*>(self)->Wake();
     }
 
-    // ---- called on the caller's thread -----------------------------------------------------
+    // ---- called on the player thread -------------------------------------------------------
 
     // Waits until done() (evaluated under the loop's lock) holds; false when the deadline
     // passes first.
@@ -130,8 +127,10 @@ public:
     bool Succeeded() const { return operationSuccess_ != 0; }
 
     void Fail(PlayFailure why) {
-        for (PlayFailure* kept : {&firstFailure_, &announcementFailure_}) {
-            *kept = *kept == PlayFailure::None ? why : *kept;
+        for (std::atomic<PlayFailure>* kept : {&firstFailure_, &announcementFailure_}) {
+            if (*kept == PlayFailure::None) {
+                *kept = why;
+            }
         }
     }
     // Gives up the connection and all streams after a failure (what: for the log); the next
@@ -318,19 +317,20 @@ private:
     }
 
     const PulsePlayer::Options& options_;
-    pa_threaded_mainloop* loop_ = nullptr; // caller's thread: made once, freed at the end
+    pa_threaded_mainloop* loop_ = nullptr; // player thread: made once, freed at the end
     pa_context* context_ = nullptr;        // loop lock
     bool connected_ = false;    // loop lock: the context was ready and the server said what it is
     bool serverRewinds_ = true; // loop lock: PulseAudio proper; PipeWire's pulse server does not
     bool sinkIdle_ = true;      // loop lock: no other stream played on the sink when asked
     int operationSuccess_ = 0;  // loop lock
-    double nextAttempt_ = 0;    // caller's thread: no connection attempt before this time
-    // Caller's thread: the first failure, the first since BeginAnnouncement, and why the
-    // connection was last given up (what a sound skipped within the retry pause fails with).
-    PlayFailure firstFailure_ = PlayFailure::None;
-    PlayFailure announcementFailure_ = PlayFailure::None;
+    double nextAttempt_ = 0;    // player thread: no connection attempt before this time
+    // Written on the player thread, read on any: the first failure and the first since
+    // BeginAnnouncement. Player thread: why the connection was last given up (what a sound
+    // skipped within the retry pause fails with).
+    std::atomic<PlayFailure> firstFailure_ = PlayFailure::None;
+    std::atomic<PlayFailure> announcementFailure_ = PlayFailure::None;
     PlayFailure lastGiveUp_ = PlayFailure::None;
-    std::function<void()> drop_; // caller's thread, set once
+    std::function<void()> drop_; // player thread, set once
 
     // The loop thread tells the waiting caller that something happened. The caller never holds
     // wakeMutex_ while it takes the loop's lock, so the two locks cannot deadlock.

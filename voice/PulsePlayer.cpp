@@ -7,7 +7,12 @@
 
 #include <pulse/timeval.h>
 
+#include <QTimer>
+
 #include <algorithm>
+#include <cmath>
+#include <deque>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,13 +22,22 @@ namespace {
 
 using Locked = PulseConnection::Locked;
 constexpr auto Now = &PulseConnection::Now;
-constexpr auto Sleep = &PulseConnection::Sleep;
+
+// One thing for the player's thread to do, in the order handed over.
+struct Auftrag {
+    enum Art { Bild, Datei, Leeren, Verbinden } art;
+    QByteArray wav;
+    std::string path;
+    Meldung meldung;
+    std::function<void()> fertig;
+};
 
 } // namespace
 
-// The playback streams on the connection, one per sample format, kept open between sounds:
-// opened, written at the pace of playing, timed and drained. Every field here belongs to the
-// caller's thread; calls into a pa_stream are made under the loop's lock.
+// The player's thread and the playback streams on the connection, one per sample format, kept
+// open between sounds: opened, written at the pace of playing, timed and drained. Every field
+// here belongs to the player's thread but the queue (mutex_); calls into a pa_stream are made
+// under the loop's lock.
 struct PulsePlayer::Impl {
     struct Stream {
         pa_sample_spec sampleSpec{};
@@ -39,13 +53,103 @@ struct PulsePlayer::Impl {
     };
 
     Options options;
+    QObject& bote;                                // lives on the thread the reports go to
     std::vector<std::unique_ptr<Stream>> streams; // open streams, one per sample format
     Stream* current = nullptr;                    // the stream written last
     // Made after the streams and gone before them: dropping the context closes them.
     PulseConnection connection{options};
 
-    explicit Impl(Options o) : options(std::move(o)) {
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Auftrag> queue_; // mutex_
+    bool stop_ = false;         // mutex_
+    std::thread thread_;        // last: starts once everything above is made
+
+    Impl(Options o, QObject& b) : options(std::move(o)), bote(b) {
         connection.OnDrop([this] { CloseAll(); });
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Impl() {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    void Give(Auftrag a) {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            queue_.push_back(std::move(a));
+        }
+        wake_.notify_all();
+    }
+
+    // Sleeps, or less when the player is going away.
+    void Sleep(double seconds) {
+        std::unique_lock<std::mutex> g(mutex_);
+        wake_.wait_for(g, std::chrono::duration<double>(seconds), [this] { return stop_; });
+    }
+
+    // Runs f on the reports' thread at the monotonic time at (at once when that has passed).
+    void Report(double at, std::function<void()> f) {
+        if (!f) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &bote,
+            [this, at, f = std::move(f)] {
+                const double wait = at - Now();
+                if (wait < 0.0005) {
+                    f();
+                } else {
+                    QTimer::singleShot(static_cast<int>(std::lround(wait * 1000)), Qt::PreciseTimer,
+                                       &bote, f);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    void Run() {
+        for (;;) {
+            Auftrag a;
+            {
+                std::unique_lock<std::mutex> g(mutex_);
+                wake_.wait(g, [this] { return stop_ || !queue_.empty(); });
+                if (stop_) {
+                    return;
+                }
+                a = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            switch (a.art) {
+            case Auftrag::Bild:
+            case Auftrag::Datei: {
+                const double ende = Play(a.art == Auftrag::Bild ? SoundDecoder::OpenImage(a.wav)
+                                                                : SoundDecoder::OpenFile(a.path),
+                                         a.meldung.Gehoert);
+                if (a.meldung.FastVorbei) {
+                    Report(ende - options.nearlyOver,
+                           [f = std::move(a.meldung.FastVorbei), ende] { f(ende); });
+                }
+                break;
+            }
+            case Auftrag::Leeren:
+                if (connection.Started()) {
+                    if (current != nullptr) {
+                        DrainStream(current);
+                    }
+                    Locked lock(connection);
+                    CloseAll();
+                }
+                Report(0, std::move(a.fertig));
+                break;
+            case Auftrag::Verbinden:
+                connection.ConnectAhead();
+                break;
+            }
+        }
     }
 
     // Loop lock.
@@ -228,12 +332,15 @@ struct PulsePlayer::Impl {
         return true;
     }
 
-    void Play(SoundDecoder&& dec) {
+    // Writes the sound and returns when it will have been played, once the server's timing
+    // tells; gehoert is reported for when it starts to be heard. A sound that could not be
+    // played ends now, unheard.
+    double Play(SoundDecoder&& dec, std::function<void()> gehoert) {
         if (!Playable(dec)) {
             qCDebug(lcPlayer) << "not playable:" << dec.Error().c_str() << dec.SampleRate() << "Hz"
                               << dec.Channels() << "channels";
             connection.Fail(PlayFailure::Undecodable);
-            return;
+            return Now();
         }
         const bool shorts = dec.FitsSixteenBits();
         const pa_sample_spec format{shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE,
@@ -241,7 +348,7 @@ struct PulsePlayer::Impl {
                                     static_cast<uint8_t>(dec.Channels())};
         Stream* s = StreamFor(format);
         if (s == nullptr) {
-            return;
+            return Now();
         }
         // The sound goes to the server in pieces of a second, whole for a word piece; a long
         // file is held at most a few seconds ahead of what is playing.
@@ -255,6 +362,7 @@ struct PulsePlayer::Impl {
         // Where other streams keep the sink running, a stream of ours joins without a rewind
         // and a lead would only be heard as a delay: there is none then.
         bool lead = dry && connection.SinkRewinds();
+        int64_t frames = 0;
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
             const int64_t got =
@@ -265,19 +373,26 @@ struct PulsePlayer::Impl {
             }
             buffer.resize(static_cast<std::size_t>(got) * frameBytes);
             if (!Write(s, buffer, std::exchange(lead, false))) {
-                return;
+                return Now();
             }
+            frames += got;
             s->queuedUntil =
                 std::max(s->queuedUntil, Now()) + static_cast<double>(got) / format.rate;
             if (const double ahead = s->queuedUntil - Now(); ahead > 3.0) {
                 Sleep(ahead - 2.0);
             }
         }
-        WaitUntilNearlyPlayed(s);
+        const double ende = ExpectedEnd(s);
+        if (ende > 0) {
+            // The sound is the last one written: it is heard from its length before the end.
+            Report(ende - static_cast<double>(frames) / format.rate, std::move(gehoert));
+        }
+        return ende > 0 ? ende : Now();
     }
 
-    // Returns once what is left to play is within returnAhead of the end (see ExpectEnd).
-    void WaitUntilNearlyPlayed(Stream* s) {
+    // When what the stream holds will have been played, from the server's timing (see
+    // ExpectEnd); 0 when the server did not answer.
+    double ExpectedEnd(Stream* s) {
         PlayEnd e;
         while (!e.done) {
             // After the first look that did not know the end, the next one after startPoll.
@@ -285,7 +400,7 @@ struct PulsePlayer::Impl {
                 Sleep(options.startPoll);
             }
             if (!UpdateTiming(s)) {
-                return;
+                return 0;
             }
             TimingSnapshot snap;
             {
@@ -295,48 +410,34 @@ struct PulsePlayer::Impl {
             if (snap.known) {
                 s->sinkAhead = static_cast<double>(snap.sinkUsec) / 1e6;
             }
-            e = ExpectEnd(snap, s->runBytes, Now(), e.bound, options.startPoll,
-                          options.returnAhead);
+            e = ExpectEnd(snap, s->runBytes, Now(), e.bound, options.startPoll, options.nearlyOver);
         }
         s->queuedUntil = e.end;
         s->lastUsed = e.end;
-        if (const double wait = e.end - options.returnAhead - Now(); wait > 0) {
-            Sleep(wait);
-        }
+        return e.end;
     }
 };
 
 PulsePlayer::PulsePlayer() : PulsePlayer(Options{}) {}
 
-PulsePlayer::PulsePlayer(Options options) : d(std::make_unique<Impl>(std::move(options))) {}
+PulsePlayer::PulsePlayer(Options options) : d(std::make_unique<Impl>(std::move(options), bote_)) {}
 
 PulsePlayer::~PulsePlayer() = default;
 
-void PulsePlayer::PlayImage(const QByteArray& wav) {
-    d->Play(SoundDecoder::OpenImage(wav));
+void PulsePlayer::PlayImage(const QByteArray& wav, Meldung meldung) {
+    d->Give({Auftrag::Bild, wav, {}, std::move(meldung), {}});
 }
 
-void PulsePlayer::PlayFile(const std::string& path) {
-    d->Play(SoundDecoder::OpenFile(path));
+void PulsePlayer::PlayFile(const std::string& path, Meldung meldung) {
+    d->Give({Auftrag::Datei, {}, path, std::move(meldung), {}});
 }
 
-void PulsePlayer::Drain() {
-    if (!d->connection.Started()) {
-        return;
-    }
-    if (d->current != nullptr) {
-        d->DrainStream(d->current);
-    }
-    Locked lock(d->connection);
-    d->CloseAll();
-}
-
-double PulsePlayer::LeftToPlay() const {
-    return d->current != nullptr ? std::max(0.0, d->current->queuedUntil - Now()) : 0.0;
+void PulsePlayer::Drain(std::function<void()> fertig) {
+    d->Give({Auftrag::Leeren, {}, {}, {}, std::move(fertig)});
 }
 
 void PulsePlayer::ConnectAhead() {
-    d->connection.ConnectAhead();
+    d->Give({Auftrag::Verbinden, {}, {}, {}, {}});
 }
 
 PlayFailure PulsePlayer::FirstFailure() const {

@@ -3,6 +3,8 @@
 
 #include "Player.h"
 
+#include <QObject>
+
 #include <memory>
 #include <string>
 
@@ -10,21 +12,23 @@
 // itself or PipeWire's pulse server), decoded by libsndfile at their own rate and channel
 // count.
 //
-// Consecutive sounds flow like one recording: the connection stays open, a stream stays open
-// between sounds of the same sample format, each sound is handed to the server whole, and a
-// call returns once what is left of its sound is within a few milliseconds of the end, so that
-// the next sound is queued before this one falls silent. A sound in another sample format
-// starts on its own stream once the previous sound has ended. Drain() plays out what was
-// written and closes the streams.
+// Every call returns at once: the sounds go to a thread of the player's own, which decodes
+// them, writes them and asks the server how far its stream has played. From the stream's own
+// timing (what it has played and its latency) the player tells the calling thread, through its
+// event loop, when each sound starts to be heard and when it is nearly over; a sound handed
+// over then is written before the last one ends, so that consecutive sounds flow like one
+// recording. The connection stays open, a stream stays open between sounds of the same sample
+// format; a sound in another sample format starts on its own stream once the previous sound
+// has ended. Drain() plays out what was written and closes the streams.
 //
-// No call waits on the server without a bound: connecting, opening a stream and every answer
-// the player waits for give up after a timeout, so a server that stops answering costs the
-// caller at most the sound plus that timeout. Every failure is silence and a normal return: no
-// sound server, one that refuses, stops answering or dies while playing, a sound that cannot
-// be decoded. After a failure the connection is dropped and the next attempt is made at a
-// later sound, once the retry pause has passed. Nothing is written to stdout or stderr; the
-// logging category "tikkaru.player" (off by default) tells what happened. Sounds the decoder
-// says are not Playable are not played.
+// No wait on the server is without a bound: connecting, opening a stream and every answer the
+// player waits for give up after a timeout, and all waiting is done on the player's thread.
+// Every failure is silence, reported like a sound that ended: no sound server, one that
+// refuses, stops answering or dies while playing, a sound that cannot be decoded. After a
+// failure the connection is dropped and the next attempt is made at a later sound, once the
+// retry pause has passed. Nothing is written to stdout or stderr; the logging category
+// "tikkaru.player" (off by default) tells what happened. Sounds the decoder says are not
+// Playable are not played.
 
 class PulsePlayer final : public Player {
 public:
@@ -37,10 +41,10 @@ public:
         double retryPause = 2.0;
         // Audio the server keeps buffered ahead of the sink (the stream's target length).
         double bufferSeconds = 0.050;
-        // A call returns when this much of its sound is left to play: the next sound must be
-        // written within it, or the sink plays a gap. Enough for a process woken late on a
-        // busy machine; the highlight of the next piece comes this much early.
-        double returnAhead = 0.025;
+        // A sound is reported nearly over when this much of it is left to play: the next sound
+        // must be handed over and written within it, or the sink plays a gap. Enough for an
+        // event loop that answers late on a busy machine.
+        double nearlyOver = 0.050;
         // How often the server is asked whether a stream that has not started plays yet.
         double startPoll = 0.010;
         // Streams whose last sound ended longer ago than this are closed at the next call.
@@ -58,21 +62,21 @@ public:
     explicit PulsePlayer(Options options);
     ~PulsePlayer() override;
 
-    // Starts connecting to the sound server and returns at once, so that the connection is
-    // made while the caller does other work; the first sound waits for the rest of it (within
-    // the usual bound). Without this call the connection is made at the first sound.
+    // Starts connecting to the sound server, so that the connection is made while the caller
+    // does other work. Without this call the connection is made at the first sound.
     void ConnectAhead();
 
-    void PlayImage(const QByteArray& wav) override;
-    void PlayFile(const std::string& path) override;
-    // Waits until everything written has been heard, then closes the streams.
-    void Drain() override;
-    double LeftToPlay() const override;
+    void PlayImage(const QByteArray& wav, Meldung meldung) override;
+    void PlayFile(const std::string& path, Meldung meldung) override;
+    // Once everything written has been heard, closes the streams and calls fertig.
+    void Drain(std::function<void()> fertig) override;
     PlayFailure FirstFailure() const override;
     void BeginAnnouncement() override;
     PlayFailure AnnouncementFailure() const override;
 
 private:
     struct Impl;
+    // The reports are delivered through this object's thread, the one that made the player.
+    QObject bote_;
     std::unique_ptr<Impl> d;
 };

@@ -1,25 +1,116 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mAnsage.h"
 
-void Vorlesen(std::string_view Satz, const Vorleser& v) {
+#include "mWaitS.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <ctime>
+
+// Every change of the highlight with the moment it was made, on the monotonic clock, for
+// comparing the highlight with the sound: QT_LOGGING_RULES="tikkaru.ansage.debug=true".
+Q_LOGGING_CATEGORY(lcAnsage, "tikkaru.ansage", QtInfoMsg)
+
+namespace {
+constexpr double PauseSekunden = 0.25;
+}
+
+std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& clock,
+                                       Vorleser vorleser,
+                                       std::function<void(std::vector<std::string>)> fertig) {
+    auto a = std::make_shared<Ansage>(std::move(satz), player, clock, std::move(vorleser),
+                                      std::move(fertig));
+    a->Weiter();
+    return a;
+}
+
+Ansage::Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
+               std::function<void(std::vector<std::string>)> fertig)
+    : satz_(std::move(satz)), player_(player), clock_(clock), vorleser_(std::move(vorleser)),
+      fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()) {}
+
+Ansage::Wort Ansage::Naechstes() {
     std::string wort;
-    for (std::size_t i = 0; i < Satz.size(); ++i) {
-        const char c = Satz[i];
+    for (; pos_ < satz_.size(); ++pos_) {
+        const char c = satz_[pos_];
         if (c != '-' && c != ' ' && c != '.') {
             wort += c;
-            continue;
+        } else if (!wort.empty()) {
+            ++pos_;
+            const int start = static_cast<int>(pos_ - 1 - wort.size());
+            return {start, std::move(wort)};
         }
-        if (wort.empty()) {
-            continue;
+    }
+    return {};
+}
+
+std::function<void()> Ansage::Spaeter(void (Ansage::*f)()) {
+    return [w = weak_from_this(), f] {
+        if (const auto a = w.lock()) {
+            (a.get()->*f)();
         }
-        const std::string fertig = std::move(wort);
-        wort.clear();
-        const int laenge = static_cast<int>(fertig.size());
-        v.Markiere(static_cast<int>(i) - laenge, laenge);
-        if (fertig == "~") {
-            v.Pause();
-        } else {
-            v.Spiele(fertig);
+    };
+}
+
+void Ansage::Markiere(int start, int laenge, const std::string& text) {
+    if (lcAnsage().isDebugEnabled()) {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        qCDebug(lcAnsage, "highlight %d %d %s %.6f", start, laenge, text.c_str(),
+                static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9);
+    }
+    vorleser_.Markiere(start, laenge);
+}
+
+void Ansage::Weiter() {
+    const Wort wort = Naechstes();
+    const auto w = weak_from_this();
+    if (wort.text.empty()) {
+        // The last piece is heard to its end while it is still highlighted.
+        player_.Drain([w] {
+            if (const auto a = w.lock()) {
+                a->Markiere(0, 0, "-");
+                const auto fertig = std::move(a->fertig_);
+                if (fertig) {
+                    fertig(std::move(a->stumm_));
+                }
+            }
+        });
+        return;
+    }
+    const int laenge = static_cast<int>(wort.text.size());
+    if (wort.text == "~") {
+        // From the end of the sound before it: highlighted then, and 0.25 s long.
+        const double bisEnde = std::max(0.0, letztesEnde_ - clock_.MonotonicSeconds());
+        WaitS(bisEnde, clock_, [w, start = wort.start, this] {
+            if (const auto a = w.lock()) {
+                Markiere(start, 1, "~");
+                WaitS(PauseSekunden, clock_, Spaeter(&Ansage::Weiter));
+            }
+        });
+        return;
+    }
+    Meldung meldung{
+        [w, start = wort.start, laenge, text = wort.text] {
+            if (const auto a = w.lock()) {
+                a->Markiere(start, laenge, text);
+            }
+        },
+        [w](double ende) {
+            if (const auto a = w.lock()) {
+                a->letztesEnde_ = ende;
+                a->Weiter();
+            }
+        },
+    };
+    if (!vorleser_.Spiele(wort.text, std::move(meldung))) {
+        // Silence: highlighted now, and the walk goes on from the event loop.
+        if (std::find(stumm_.begin(), stumm_.end(), wort.text) == stumm_.end()) {
+            stumm_.push_back(wort.text);
         }
+        Markiere(wort.start, laenge, wort.text);
+        letztesEnde_ = std::max(letztesEnde_, clock_.MonotonicSeconds());
+        WaitS(0, clock_, Spaeter(&Ansage::Weiter));
     }
 }

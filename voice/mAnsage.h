@@ -1,21 +1,59 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Clock.h"
+#include "Player.h"
+
 #include <functional>
+#include <memory>
 #include <string>
-#include <string_view>
+#include <vector>
 
 // What reading a spoken sentence does with each word.
 struct Vorleser {
-    // Highlight the word: 0-based start and length in the sentence.
+    // Highlight the word: 0-based start and length in the sentence; 0, 0 clears it.
     std::function<void(int Start, int Laenge)> Markiere;
-    // Play one word piece (after the highlight).
-    std::function<void(const std::string& Wort)> Spiele;
-    // Wait out a pause mark "~".
-    std::function<void()> Pause;
+    // Play one word piece (SagWort); false when it has no recording (silence, nothing told).
+    std::function<bool(const std::string& Wort, Meldung meldung)> Spiele;
 };
 
-// Walks a spoken sentence: "-", " " and "." end a word, empty words are skipped, "~" is a
-// pause and every other word a piece to play. Each word is highlighted before it is
-// played or waited out.
-void Vorlesen(std::string_view Satz, const Vorleser& v);
+// One announcement: walks a spoken sentence, driven by the event loop, never by waiting. "-",
+// " " and "." end a word, empty words are skipped, "~" is a pause and every other word a piece
+// to play. A piece is handed to the player and highlighted when the player reports it heard;
+// when it is nearly over, the next word follows, so that the pieces join without a gap. A
+// pause is highlighted when the sound before it has ended and lasts 0.25 s from there. After
+// the last piece has been heard the highlight is cleared and fertig is told the pieces that
+// had no recording, each once, in the order spoken.
+//
+// Held by a shared pointer: the reports of the player and the clock reach the announcement
+// only while it exists, so dropping it ends it.
+class Ansage : public std::enable_shared_from_this<Ansage> {
+public:
+    static std::shared_ptr<Ansage> Starte(std::string satz, Player& player, Clock& clock,
+                                          Vorleser vorleser,
+                                          std::function<void(std::vector<std::string>)> fertig);
+
+    Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
+           std::function<void(std::vector<std::string>)> fertig);
+
+private:
+    struct Wort {
+        int start = 0;
+        std::string text; // empty at the end of the sentence
+    };
+    Wort Naechstes();
+    void Weiter();
+    void Markiere(int start, int laenge, const std::string& text);
+    // Runs f on this announcement later, if it still exists then.
+    std::function<void()> Spaeter(void (Ansage::*f)());
+
+    const std::string satz_;
+    Player& player_;
+    Clock& clock_;
+    const Vorleser vorleser_;
+    std::function<void(std::vector<std::string>)> fertig_;
+    std::size_t pos_ = 0;
+    // When the sound handed over last ends (monotonic): a pause counts from there.
+    double letztesEnde_ = 0;
+    std::vector<std::string> stumm_;
+};

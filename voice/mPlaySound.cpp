@@ -4,10 +4,9 @@
 #include "mExist.h"
 #include "mKatalog.h"
 
-#include <QFile>
-#include <QString>
+#include <utility>
 
-bool PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
+bool PlaySoundFile(Player& player, std::string FileName, int32_t Flags, Meldung meldung) {
     [[maybe_unused]] const int32_t flags = Flags | SND_FILENAME;
     const std::string found = FindFile(FileName);
     if (found.empty()) {
@@ -21,16 +20,17 @@ bool PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
         return false;
     }
     // The stored path, so that the file is found on a file system that tells case apart.
-    player.PlayFile(found);
+    player.PlayFile(found, std::move(meldung));
     return true;
 }
 
-bool PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags) {
+bool PlaySoundRes(Player& player, int32_t ResId, std::string ResType, int32_t Flags,
+                  Meldung meldung) {
     [[maybe_unused]] const int32_t flags = Flags | SND_MEMORY;
     const QByteArray image = LadeAufnahme(ResType, ResId);
     if (image.isEmpty()) {
         return false;
     }
-    player.PlayImage(image);
+    player.PlayImage(image, std::move(meldung));
     return true;
 }

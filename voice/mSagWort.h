@@ -11,10 +11,11 @@
 //
 // The file sDataPath + Wort + ".wav" is probed on every call. When the last entry is selected
 // and that file is longer than 0 bytes, the file is played; otherwise the built-in recording
-// of voice Index + 1 (which for the external voice, number 5, does not exist: silence). False
-// when the piece has no recording to play (silence).
+// of voice Index + 1 (which for the external voice, number 5, does not exist: silence). True
+// when a recording went to the player, which then tells meldung what became of it; false when
+// the piece has no recording to play (silence, and nothing told).
 bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
-                const std::string& Wort);
+                const std::string& Wort, Meldung meldung);
 
 // Whether the folder sDataPath (ending in "/") is offered as the external voice: it holds a
 // non-empty es.wav. Decided once at start-up by the window, and by the voice check.

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "Clock.h"
-#include "EventPump.h"
 
-// Waits Seconds (fractions allowed) while the window stays alive: the pending events are
-// processed on every pass, and between passes the thread sleeps until an event arrives or the
-// wait is over. The time is measured on the monotonic clock, so a wait across midnight (or a
-// change of the system time) lasts as long as asked. Zero or a negative number processes the
-// pending events once and returns.
-void WaitS(double Seconds, const Clock& clock, EventPump& pump);
+#include <functional>
+
+// Waits Seconds (fractions allowed) without holding up the window: dann is called from the
+// event loop once the time has passed on the monotonic clock, so that a wait across midnight
+// (or a change of the system time) lasts as long as asked, and every event meanwhile is
+// handled as it comes. Zero or a negative number calls dann from the event loop at once.
+void WaitS(double Seconds, Clock& clock, std::function<void()> dann);

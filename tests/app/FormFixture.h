@@ -4,7 +4,6 @@
 #include "AlignedTimer.h"
 #include "FakeClock.h"
 #include "FakePlayer.h"
-#include "FakePump.h"
 #include "Form1.h"
 #include "mKatalog.h"
 
@@ -16,24 +15,23 @@
 #include <string>
 #include <vector>
 
-// A window driven by a fake clock, player and event pump. Pieces "play" for a fixed time and
-// the pump delivers the timer ticks that fall due meanwhile, as the event loop would.
+// A window driven by a fake clock and player. Pieces are heard for a fixed time of the fake
+// clock (player.seconds); Run delivers the timer ticks that fall due meanwhile, as the event
+// loop would.
 struct FormFixture {
     FakeClock clock;
-    FakePlayer player;
-    FakePump pump;
+    FakePlayer player{clock};
     int endCalls = 0;
     int endStatus = -1; // of the first end: the real program ends there
     std::unique_ptr<Form1> form;
 
-    double pieceSeconds = 0.3;
     double nextTick = 0;
-    bool ticksInside = true;
 
-    // Each played piece: the selected text of TT and the voice it was played in.
+    // Each piece as it is heard: the selected text of TT, the voice it was played in and when.
     struct Played {
         QString highlighted;
         int voice;
+        double at;
     };
     std::vector<Played> played;
 
@@ -43,18 +41,19 @@ struct FormFixture {
                 endStatus = status;
             }
         };
-        form = std::make_unique<Form1>(clock, player, pump, std::move(p));
+        form = std::make_unique<Form1>(clock, player, std::move(p));
         form->Timer1->stop(); // ticks come from the fixture
-        pump.advance = [this](double s) { clock.Advance(s); };
-        pump.onProcess = [this] {
-            if (ticksInside) {
-                DueTicks();
-            }
+        player.onHeard = [this](const FakePlayer::Call& call) {
+            played.push_back(
+                {form->TT->selectedText(), VoiceOf(call.image), clock.MonotonicSeconds()});
         };
-        player.onPlay = [this] {
-            played.push_back({form->TT->selectedText(), VoiceOf(player.calls.back().image)});
-            clock.Advance(pieceSeconds);
-        };
+    }
+
+    // Lets the announcement under way be heard to its end, without ticks.
+    void SpeakToEnd() {
+        for (int i = 0; i < 10000 && form->vBusy == 1; ++i) {
+            clock.Advance(0.01);
+        }
     }
 
     // The built-in voice whose recording an image is (0 if none).
@@ -90,14 +89,18 @@ struct FormFixture {
     void Run(int h, int m, double s, double seconds) {
         clock.Set(h, m, s);
         nextTick = clock.MonotonicSeconds();
+        RunFor(seconds);
+    }
+    void RunFor(double seconds) {
         const double end = clock.MonotonicSeconds() + seconds;
         while (clock.MonotonicSeconds() < end) {
             DueTicks();
-            clock.Advance(0.05);
+            clock.Advance(0.01);
         }
     }
 
-    int Announcements() const { return player.drains; }
+    // Announcements heard to their end, and the one under way.
+    int Announcements() const { return player.drains + (form->vBusy == 1 ? 1 : 0); }
 
     // Fills the voice list, shows the window and makes it the active window.
     bool FillVoicesAndShowActive() {

@@ -333,30 +333,25 @@ void TestForm1::focusInTTAfterClicks() {
     }
 }
 
-// The worked example: each word is highlighted while it plays, the pause mark while it is
-// waited out, and the highlight is gone afterwards.
+// The worked example: each word is highlighted when it is heard, the pause mark when the
+// sound before it has ended, for 0.25 s; the highlight is gone afterwards. The window answers
+// meanwhile: cOK returns before the first piece is heard.
 void TestForm1::announcementWalk() {
     FormFixture f;
     Form1& form = *f.form;
     f.FillVoices();
-    f.ticksInside = false;
     f.clock.Set(12, 23, 5.2);
-    QStringList pauses;
-    f.pump.onProcess = [&] {
-        if (form.TT->selectedText() == "~" && !pauses.contains("~")) {
-            pauses << "~";
-        }
-    };
-    // Each play returns 20 ms before its sound ends: the pause counts from the end.
-    f.player.left = 0.020;
-    std::vector<double> playedAt;
-    f.player.onPlay = [&, play = f.player.onPlay] {
-        playedAt.push_back(f.clock.MonotonicSeconds());
-        play();
-    };
+    QStringList selections;
+    QObject::connect(form.TT, &QLineEdit::selectionChanged,
+                     [&] { selections << form.TT->selectedText(); });
     form.cOK->click();
-    QCOMPARE(playedAt.size(), 8U);
-    QVERIFY(std::abs(playedAt[2] - playedAt[1] - (f.pieceSeconds + 0.25 + 0.020)) < 1e-6);
+    QVERIFY(f.played.empty());
+    QCOMPARE(form.vBusy, 1);
+    QVERIFY(!form.cOK->isEnabled());
+    f.SpeakToEnd();
+    QCOMPARE(f.played.size(), 8U);
+    // zwoelf is heard 0.25 s after the end of ist.
+    QVERIFY(std::abs(f.played[2].at - f.played[1].at - (f.player.seconds + 0.25)) < 1e-6);
     QCOMPARE(form.TZ->text(), QString("12:23:05"));
     QCOMPARE(form.TT->text(), QString(" Es ist ~ zwoelf  Uhr  drei-un-zwan-zig."));
     QStringList words;
@@ -365,8 +360,9 @@ void TestForm1::announcementWalk() {
         QCOMPARE(p.voice, 1);
     }
     QCOMPARE(words, QStringList({"Es", "ist", "zwoelf", "Uhr", "drei", "un", "zwan", "zig"}));
-    QCOMPARE(pauses, QStringList({"~"}));
-    QVERIFY(f.pump.pending >= 8); // events before every piece
+    // The highlight moves piece by piece in the order spoken, the pause included, then goes.
+    QCOMPARE(selections,
+             QStringList({"Es", "ist", "~", "zwoelf", "Uhr", "drei", "un", "zwan", "zig", ""}));
     QCOMPARE(f.player.drains, 1);
     QVERIFY(!form.TT->hasSelectedText());
     QCOMPARE(form.vBusy, 0);
@@ -379,7 +375,6 @@ void TestForm1::busyDuringAnnouncement() {
     FormFixture f;
     Form1& form = *f.form;
     f.FillVoices();
-    f.ticksInside = false;
     f.clock.Set(9, 0, 30.0);
     // What each piece saw, recorded here and checked after the announcement.
     struct Inside {
@@ -388,16 +383,16 @@ void TestForm1::busyDuringAnnouncement() {
         QString tz, tt;
     };
     std::vector<Inside> inside;
-    f.player.onPlay = [&] {
+    f.player.onHeard = [&](const FakePlayer::Call&) {
         const bool enabled = form.cOK->isEnabled();
         const int busy = form.vBusy;
-        form.Tikkaru();    // dropped
-        form.cOK->click(); // disabled: no effect
-        f.clock.Advance(0.4);
+        form.Tikkaru();      // dropped
+        form.cOK->click();   // disabled: no effect
         form.Timer1_Timer(); // neither refreshes nor announces
         inside.push_back({enabled, busy, form.TZ->text(), form.TT->text()});
     };
     form.Tikkaru();
+    f.SpeakToEnd();
     QCOMPARE(inside.size(), 4u); // Es ist neun Uhr, once
     for (const Inside& i : inside) {
         QVERIFY(!i.buttonEnabled);
@@ -416,16 +411,16 @@ void TestForm1::voiceChangeDuringAnnouncement() {
     FormFixture f;
     Form1& form = *f.form;
     f.FillVoices();
-    f.ticksInside = false;
     f.clock.Set(12, 23, 5.0);
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         if (f.played.size() == 2) {
             form.coVoice->setCurrentIndex(2);
         }
     };
     form.Tikkaru();
+    f.SpeakToEnd();
     QCOMPARE(f.played.size(), 8u);
     QCOMPARE(f.played[0].voice, 1);
     QCOMPARE(f.played[1].voice, 1);
@@ -454,7 +449,8 @@ void TestForm1::handedOver_data() {
 }
 
 // A request handed over by another copy: spoken as the button does, with its own seconds and
-// voice, the window's choices left as they were, and the status of this announcement.
+// voice, the window's choices left as they were, and the status of this announcement when it
+// has been heard.
 void TestForm1::handedOver() {
     QFETCH(bool, box);
     QFETCH(bool, seconds);
@@ -468,7 +464,6 @@ void TestForm1::handedOver() {
     form.coVoice->setCurrentIndex(1);
     form.opMA->setChecked(true);
     form.chSek->setChecked(box);
-    f.ticksInside = false;
     f.clock.Set(12, 23, 5.0);
     if (state == "failed before") {
         f.player.Fail(PlayFailure::NoServer);
@@ -480,21 +475,27 @@ void TestForm1::handedOver() {
         form.Form_Unload();
     }
     QString spoken;
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         spoken = form.TT->text();
         if (state == "failing" && f.played.size() == 3) {
             f.player.Fail(PlayFailure::ServerLost);
         }
     };
-    QCOMPARE(form.SageAufAnfrage(seconds, voice), status);
-    QCOMPARE(form.chSek->isChecked(), box);
-    QCOMPARE(form.coVoice->currentIndex(), 1);
+    int answered = -1;
+    form.SageAufAnfrage(seconds, voice, [&](int s) { answered = s; });
     if (heard == 0) {
+        QCOMPARE(answered, status);
+        f.RunFor(1);
         QVERIFY(f.played.empty());
         return;
     }
+    QCOMPARE(answered, -1); // answered when it has been heard
+    f.SpeakToEnd();
+    QCOMPARE(answered, status);
+    QCOMPARE(form.chSek->isChecked(), box);
+    QCOMPARE(form.coVoice->currentIndex(), 1);
     QCOMPARE(f.player.drains, 1);
     QCOMPARE(spoken.contains("Sekunden"), seconds);
     for (const auto& p : f.played) {
@@ -507,6 +508,7 @@ void TestForm1::handedOver() {
     // A later announcement of the window itself speaks its own choices again.
     f.played.clear();
     form.Tikkaru();
+    f.SpeakToEnd();
     QCOMPARE(spoken.contains("Sekunden"), box);
     QCOMPARE(f.played.front().voice, 2);
 }

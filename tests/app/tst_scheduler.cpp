@@ -10,7 +10,7 @@
 Q_DECLARE_METATYPE(Modus)
 
 // The tick's decisions over simulated time: pieces take 0.3 s, ticks fall every half second,
-// also inside an announcement.
+// also while an announcement is heard.
 class TestScheduler : public QObject {
     Q_OBJECT
 private slots:
@@ -62,14 +62,14 @@ void TestScheduler::everyMinute() {
     QFETCH(QString, spoken);
     QFETCH(double, piece);
     FormFixture f;
-    f.pieceSeconds = piece;
+    f.player.seconds = piece;
     f.FillVoices();
     f.form->findChild<QRadioButton*>(mode)->setChecked(true);
     f.form->chSek->setChecked(true); // at second 0 the minute and hour modes still drop them
     QString heard;
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         heard = f.form->TT->text();
     };
     f.Run(h, m, s, 8);
@@ -95,23 +95,25 @@ void TestScheduler::continuousFollowsAtOnce() {
     std::vector<double> starts, ends;
     int lastDrains = 0;
     bool speaking = false;
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
         if (!speaking) {
             starts.push_back(f.clock.MonotonicSeconds());
             speaking = true;
         }
-        base();
+        base(call);
     };
-    f.pump.onProcess = [&] {
+    f.clock.Set(10, 0, 0.1);
+    f.nextTick = f.clock.MonotonicSeconds();
+    for (const double end = f.nextTick + 20; f.clock.MonotonicSeconds() < end;) {
         if (f.player.drains != lastDrains) {
             lastDrains = f.player.drains;
             ends.push_back(f.clock.MonotonicSeconds());
             speaking = false;
         }
         f.DueTicks();
-    };
-    f.Run(10, 0, 0.1, 20);
+        f.clock.Advance(0.01);
+    }
     QVERIFY(f.Announcements() >= 3);
     QVERIFY(starts.size() >= 3 && ends.size() >= 2);
     for (std::size_t i = 1; i < starts.size() && i - 1 < ends.size(); ++i) {
@@ -125,9 +127,9 @@ void TestScheduler::displayRestoredAfterAnnouncement() {
     f.FillVoices();
     QStringList tzWhilePlaying;
     bool sentenceWhilePlaying = true;
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         tzWhilePlaying << f.form->TZ->text();
         sentenceWhilePlaying = sentenceWhilePlaying && f.form->TT->text().contains('~');
     };
@@ -148,6 +150,10 @@ void TestScheduler::buttonAcrossFullMinuteSwallowsIt() {
     f.clock.Set(12, 33, 58.5);
     f.nextTick = f.clock.MonotonicSeconds();
     f.form->cOK->click();
+    while (f.form->vBusy == 1) {
+        f.DueTicks();
+        f.clock.Advance(0.01);
+    }
     QCOMPARE(f.Announcements(), 1);
     QVERIFY(f.clock.TimeText() > "12:34:00");
     f.Run(12, 34, 1.0, 3);
@@ -157,9 +163,9 @@ void TestScheduler::buttonAcrossFullMinuteSwallowsIt() {
 void TestScheduler::switchToManualDuringAnnouncement() {
     FormFixture f;
     f.FillVoices();
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         f.form->opMA->setChecked(true);
     };
     f.Run(12, 33, 59.9, 70);

@@ -327,9 +327,9 @@ void TestStart::oneShot() {
     f.player.failure = failure;
     QString spoken;
     bool visible = false;
-    auto base = f.player.onPlay;
-    f.player.onPlay = [&] {
-        base();
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        base(call);
         spoken = f.form->TT->text();
         visible = visible || f.form->isVisible();
         f.form->SichereEinstellungen(); // a logout's commit: neither written nor ended
@@ -343,6 +343,9 @@ void TestStart::oneShot() {
         QCOMPARE(f.endCalls, 0);
         return;
     }
+    // Start-up returns with the announcement begun; it ends the program once heard.
+    QCOMPARE(f.endCalls, 0);
+    f.SpeakToEnd();
     QCOMPARE(f.endStatus, status);
     if (unloadWhileSpeaking) {
         QCOMPARE(Stored(), before);
@@ -416,7 +419,7 @@ void TestStart::previousInstance() {
     // finds nobody answering.
     Prozess unset = Process(cmd.toStdString());
     unset.PreviousInstance = [] { return true; };
-    Form1 form(f.clock, f.player, f.pump, std::move(unset));
+    Form1 form(f.clock, f.player, std::move(unset));
     QTimer::singleShot(0, &form, &Form1::Form_Load);
     QTimer::singleShot(5000, &form, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), answer < 0 ? status : 7);

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "FakeClock.h"
 #include "Player.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
-// Records what would have been played. onPlay runs inside every play, where the real player
-// would block, so a test can look at the window or move a fake clock then.
+// Records what would have been played, and plays it on a fake clock: each sound is heard for
+// `seconds` after the one before it, reported heard when it starts and nearly over `ahead`
+// before its end, through the clock's alarms. onHeard runs when a sound starts to be heard,
+// after its report, so a test can look at the window then.
 class FakePlayer final : public Player {
 public:
     struct Call {
@@ -17,20 +21,22 @@ public:
         std::string path;
     };
 
-    void PlayImage(const QByteArray& wav) override {
+    explicit FakePlayer(FakeClock& clock) : clock_(clock) {}
+
+    void PlayImage(const QByteArray& wav, Meldung meldung) override {
         calls.push_back({false, wav, {}});
-        if (onPlay) {
-            onPlay();
-        }
+        Queue(std::move(meldung));
     }
-    void PlayFile(const std::string& path) override {
+    void PlayFile(const std::string& path, Meldung meldung) override {
         calls.push_back({true, {}, path});
-        if (onPlay) {
-            onPlay();
-        }
+        Queue(std::move(meldung));
     }
-    void Drain() override { ++drains; }
-    double LeftToPlay() const override { return left; }
+    void Drain(std::function<void()> fertig) override {
+        clock_.Wecke(queuedUntil_ - clock_.MonotonicSeconds(), [this, fertig = std::move(fertig)] {
+            ++drains;
+            fertig();
+        });
+    }
     PlayFailure FirstFailure() const override { return failure; }
     void BeginAnnouncement() override {
         ++announcements;
@@ -49,9 +55,36 @@ public:
 
     std::vector<Call> calls;
     int drains = 0;
-    double left = 0; // what each play leaves to be heard when it returns
+    double seconds = 0.3; // how long each sound is heard
+    double ahead = 0.02;  // how long before its end a sound is reported nearly over
     PlayFailure failure = PlayFailure::None;
     PlayFailure announcementFailure = PlayFailure::None;
     int announcements = 0;
-    std::function<void()> onPlay;
+    std::function<void(const Call&)> onHeard;
+
+private:
+    void Queue(Meldung meldung) {
+        const double now = clock_.MonotonicSeconds();
+        const double start = std::max(now, queuedUntil_);
+        const double end = start + seconds;
+        queuedUntil_ = end;
+        clock_.Wecke(start - now,
+                     [this, gehoert = std::move(meldung.Gehoert), i = calls.size() - 1] {
+                         if (gehoert) {
+                             gehoert();
+                         }
+                         if (onHeard) {
+                             onHeard(calls[i]);
+                         }
+                     });
+        clock_.Wecke(std::max(start, end - ahead) - now,
+                     [fast = std::move(meldung.FastVorbei), end] {
+                         if (fast) {
+                             fast(end);
+                         }
+                     });
+    }
+
+    FakeClock& clock_;
+    double queuedUntil_ = 0;
 };

@@ -137,8 +137,9 @@ private slots:
     void playSoundFile() {
         QFETCH(QString, name);
         QFETCH(QString, played);
-        FakePlayer player;
-        PlaySoundFile(player, dir + name.toStdString(), SND_SYNC);
+        FakeClock clock;
+        FakePlayer player(clock);
+        PlaySoundFile(player, dir + name.toStdString(), SND_ASYNC, {});
         if (played.isEmpty()) {
             QVERIFY(player.calls.empty());
         } else {

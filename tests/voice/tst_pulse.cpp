@@ -3,11 +3,13 @@
 #include "SinkRecorder.h"
 #include "mKatalog.h"
 
+#include <QEventLoop>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,7 +21,6 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
-#include <future>
 #include <thread>
 
 // The real player against a real sound server: what it plays is what was recorded, in order;
@@ -101,13 +102,65 @@ double LostAtStart(const Samples& rec, const Samples& ref) {
     return (heard - start - onset(ref, 0)) * 1000 / kRate;
 }
 
-// Runs f on another thread; false when it has not come back within a generous bound, so that
-// a hang fails the test rather than stalling it.
-template <class F> bool Returns(F f) {
-    auto task = std::make_shared<std::packaged_task<void()>>(f);
-    auto done = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    return done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+// A sound to play: a WAV image, or else a file.
+struct Klang {
+    QByteArray bild;
+    QString datei;
+};
+
+// What the player reported of each sound, on the monotonic clock: when it was heard (0: never),
+// when it was reported nearly over and the end it gave; whether everything was over within a
+// generous bound (so that a hang fails the test rather than stalling it), and whether any
+// report came from inside the call that handed a sound over.
+struct Berichte {
+    std::vector<double> gehoert, fast, ende;
+    bool fertig = false;
+    bool imAufruf = false;
+};
+
+double Jetzt() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Plays the sounds as an announcement does: each handed over when the one before is reported
+// nearly over, then Drain; the event loop runs meanwhile.
+Berichte Hoere(PulsePlayer& player, const std::vector<Klang>& klaenge) {
+    const std::size_t n = klaenge.size();
+    Berichte b{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
+    QEventLoop loop;
+    bool imAufruf = false;
+    std::function<void(std::size_t)> weiter = [&](std::size_t i) {
+        if (i == n) {
+            player.Drain([&] {
+                b.imAufruf = b.imAufruf || imAufruf;
+                b.fertig = true;
+                loop.quit();
+            });
+            return;
+        }
+        Meldung m{[&, i] {
+                      b.imAufruf = b.imAufruf || imAufruf;
+                      b.gehoert[i] = Jetzt();
+                  },
+                  [&, i](double ende) {
+                      b.imAufruf = b.imAufruf || imAufruf;
+                      b.fast[i] = Jetzt();
+                      b.ende[i] = ende;
+                      weiter(i + 1);
+                  }};
+        imAufruf = true;
+        if (klaenge[i].datei.isEmpty()) {
+            player.PlayImage(klaenge[i].bild, std::move(m));
+        } else {
+            player.PlayFile(klaenge[i].datei.toStdString(), std::move(m));
+        }
+        imAufruf = false;
+    };
+    QTimer::singleShot(0, &loop, [&] { weiter(0); });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return b;
 }
 
 // A pulseaudio of the test's own with a null sink "tst_own", at dir/native.
@@ -235,25 +288,30 @@ private slots:
 
         SinkRecorder rec(sink, kRate);
         QVERIFY(rec.Start());
-        std::vector<double> left; // of each sound, when its call returned
+        std::vector<Klang> klaenge;
+        for (const auto& [name, voice] : builtIn) {
+            klaenge.push_back({LadeAufnahme(name, voice), {}});
+        }
+        for (const QString& f : files.mid(std::size(builtIn))) {
+            klaenge.push_back({{}, f});
+        }
+        Berichte b;
         {
             PulsePlayer player;
-            for (const auto& [name, voice] : builtIn) {
-                player.PlayImage(LadeAufnahme(name, voice));
-                left.push_back(player.LeftToPlay());
-            }
-            for (const QString& f : files.mid(std::size(builtIn))) {
-                player.PlayFile(f.toStdString());
-                left.push_back(player.LeftToPlay());
-            }
-            player.Drain();
-            QCOMPARE(player.LeftToPlay(), 0.0);
+            b = Hoere(player, klaenge);
         }
-        // A call returns a little before its sound ends, and says how much is left (none
-        // where the process woke too late).
-        const double ahead = PulsePlayer::Options{}.returnAhead;
-        for (const double l : left) {
-            QVERIFY2(l >= 0 && l <= ahead, qPrintable(QString::number(l)));
+        QVERIFY(b.fertig);
+        QVERIFY(!b.imAufruf);
+        // Each sound is heard, after the one before it, and reported nearly over a little
+        // before its end (or at it, where the event loop ran late).
+        const double ahead = PulsePlayer::Options{}.nearlyOver;
+        std::vector<double> left;
+        for (std::size_t i = 0; i < klaenge.size(); ++i) {
+            QVERIFY2(b.gehoert[i] > 0, qPrintable(QString::number(i)));
+            QVERIFY(i == 0 || b.gehoert[i] >= b.gehoert[i - 1]);
+            QVERIFY(b.fast[i] >= b.gehoert[i]);
+            left.push_back(std::max(0.0, b.ende[i] - b.fast[i]));
+            QVERIFY2(left.back() <= ahead + 0.002, qPrintable(QString::number(left.back())));
         }
         QVERIFY(std::any_of(left.begin(), left.end(), [](double l) { return l > 0; }));
         const std::vector<int16_t> raw = rec.Stop(300);
@@ -307,8 +365,7 @@ private slots:
         };
         const double ours = lost([&] {
             PulsePlayer player;
-            player.PlayFile(es.toStdString());
-            player.Drain();
+            Hoere(player, {{{}, es}});
         });
         if (!suspends) {
             QVERIFY2(ours <= 1.0, qPrintable(QString::number(ours) + L(" ms lost")));
@@ -340,10 +397,11 @@ private slots:
         PulsePlayer::Options o;
         o.retryPause = 0; // try again at every sound
         PulsePlayer player(o);
-        player.PlayImage(LadeAufnahme("ES", 1));
-        player.PlayImage(LadeAufnahme("ES", 1));
-        player.PlayFile(tmp.filePath(L("fehlt.wav")).toStdString());
-        player.Drain();
+        const Berichte b = Hoere(player, {{LadeAufnahme("ES", 1), {}},
+                                          {LadeAufnahme("ES", 1), {}},
+                                          {{}, tmp.filePath(L("fehlt.wav"))}});
+        QVERIFY(b.fertig);
+        QCOMPARE(b.gehoert, std::vector<double>(3)); // never heard
         QCOMPARE(player.FirstFailure(), PlayFailure::NoServer);
         QCOMPARE(player.AnnouncementFailure(), PlayFailure::NoServer);
 
@@ -351,10 +409,10 @@ private slots:
         // then fails for the reason of the pause.
         o.retryPause = 60;
         PulsePlayer pausing(o);
-        pausing.PlayImage(LadeAufnahme("ES", 1));
+        QVERIFY(Hoere(pausing, {{LadeAufnahme("ES", 1), {}}}).fertig);
         pausing.BeginAnnouncement();
         QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::None);
-        pausing.PlayImage(LadeAufnahme("ES", 1));
+        QVERIFY(Hoere(pausing, {{LadeAufnahme("ES", 1), {}}}).fertig);
         QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::NoServer);
     }
 
@@ -371,12 +429,13 @@ private slots:
         PulsePlayer::Options o;
         o.connectTimeout = 0.3;
         o.retryPause = 0;
-        auto* player = new PulsePlayer(o); // left behind if it hangs
-        QVERIFY(Returns([player] {
-            player->PlayImage(LadeAufnahme("ES", 1));
-            player->PlayImage(LadeAufnahme("ES", 1));
-        }));
-        delete player;
+        {
+            PulsePlayer player(o);
+            const Berichte b =
+                Hoere(player, {{LadeAufnahme("ES", 1), {}}, {LadeAufnahme("ES", 1), {}}});
+            QVERIFY(b.fertig);
+            QCOMPARE(player.FirstFailure(), PlayFailure::ServerSilent);
+        }
         ::close(sock);
     }
 
@@ -398,20 +457,16 @@ private slots:
 
         PulsePlayer::Options o;
         o.retryPause = 0.2;
-        auto* player = new PulsePlayer(o); // left behind if it hangs
+        auto player = std::make_unique<PulsePlayer>(o);
         const auto pid = static_cast<pid_t>(server->process.processId());
         std::thread killer([pid] {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
             ::kill(pid, SIGKILL);
         });
-        // The sound is cut off, the next one finds no server: both return.
-        const bool returned = Returns([player, longSound] {
-            player->PlayImage(longSound);
-            player->PlayImage(longSound);
-            player->Drain();
-        });
+        // The sound is cut off, the next one finds no server: both are over.
+        const bool over = Hoere(*player, {{longSound, {}}, {longSound, {}}}).fertig;
         killer.join();
-        QVERIFY(returned);
+        QVERIFY(over);
         QVERIFY(player->AnnouncementFailure() != PlayFailure::None);
         server.reset();
 
@@ -422,16 +477,12 @@ private slots:
         SinkRecorder rec(L("tst_own"), kRate);
         QVERIFY(rec.Start());
         player->BeginAnnouncement();
-        QVERIFY(Returns([player, tone] {
-            player->PlayFile(tone.toStdString());
-            player->Drain();
-        }));
+        QVERIFY(Hoere(*player, {{{}, tone}}).fertig);
         const std::vector<int16_t> raw = rec.Stop(300);
         QVERIFY(Find(Samples(raw.begin(), raw.end()), Reference(tone), 0).second > 0.8);
         // Heard in full: this announcement did not fail, though the player did before.
         QCOMPARE(player->AnnouncementFailure(), PlayFailure::None);
         QVERIFY(player->FirstFailure() != PlayFailure::None);
-        delete player;
     }
 };
 

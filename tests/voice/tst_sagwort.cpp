@@ -29,8 +29,9 @@ class TestSagWort : public QObject {
     // What one call played: "file:<name>", "voice:<n>" (the built-in recording of that voice)
     // or "" for nothing.
     QString Played(int index, int count, const std::string& wort) {
-        FakePlayer player;
-        SpieleWort(player, data, index, count, wort);
+        FakeClock clock;
+        FakePlayer player(clock);
+        SpieleWort(player, data, index, count, wort, {});
         if (player.calls.empty()) {
             return {};
         }
@@ -77,8 +78,9 @@ private slots:
         QFETCH(int, voice);
         QFETCH(QString, name);
         QFETCH(bool, plays);
-        FakePlayer player;
-        PlaySoundRes(player, voice, name.toStdString(), SND_SYNC);
+        FakeClock clock;
+        FakePlayer player(clock);
+        PlaySoundRes(player, voice, name.toStdString(), SND_ASYNC, {});
         QCOMPARE(player.calls.size(), plays ? 1u : 0u);
         if (plays) {
             QVERIFY(!player.calls[0].file);
@@ -127,8 +129,9 @@ private slots:
     void folderCaseFoundOnEveryCall() {
         const std::string folder = data + "DATA/";
         const auto played = [&](const std::string& dir) {
-            FakePlayer player;
-            SpieleWort(player, dir, 3, 4, "elf");
+            FakeClock clock;
+            FakePlayer player(clock);
+            SpieleWort(player, dir, 3, 4, "elf", {});
             return player.calls.empty() ? std::string() : player.calls[0].path;
         };
         QCOMPARE(played(folder), std::string());
