@@ -86,10 +86,20 @@ struct PulsePlayer::Impl {
         wake_.notify_all();
     }
 
-    // Sleeps, or less when the player is going away.
+    // Sleeps, or less when the player is going away. In slices of a relative sleep: a timed
+    // wait on a condition would take its end from the clock, which a faked time of day (as
+    // faketime makes) can move.
     void Sleep(double seconds) {
-        std::unique_lock<std::mutex> g(mutex_);
-        wake_.wait_for(g, std::chrono::duration<double>(seconds), [this] { return stop_; });
+        const double end = Now() + seconds;
+        for (double left = seconds; left > 0; left = end - Now()) {
+            {
+                std::lock_guard<std::mutex> g(mutex_);
+                if (stop_) {
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(left, 0.02)));
+        }
     }
 
     // Runs f on the reports' thread at the monotonic time at (at once when that has passed).
