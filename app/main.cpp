@@ -58,10 +58,9 @@ bool Ausgabe(const std::string& text) {
 // runs on the minimal platform, which draws nothing and loads no fonts (costlier than the
 // sound server's connection). False, with the reason on stderr, for a window without display.
 bool WaehlePlattform(bool einmal) {
-    // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
-    // anymore: its status tells what happened.
-    if (einmal) {
-        std::signal(SIGPIPE, SIG_IGN);
+    // The window keeps the default: a broken connection to its display ends it as before.
+    if (!einmal) {
+        std::signal(SIGPIPE, SIG_DFL);
     }
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "minimal");
@@ -76,6 +75,27 @@ bool WaehlePlattform(bool einmal) {
     return true;
 }
 
+// Started without XDG_RUNTIME_DIR (cron, a shell without the session's environment), every
+// part of the program uses the session's runtime folder where there is one: the lock, the bus,
+// the sound server and the toolkit find the same things as from the desktop. Where there is
+// none, the toolkit's note about it stays off stderr, which cron would mail.
+void SetzeLaufzeitOrdner() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        return;
+    }
+    if (const std::string runtime = LaufzeitOrdner(); !runtime.empty()) {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
+        return;
+    }
+    static const QtMessageHandler vorher = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) {
+                vorher(type, context, text);
+            }
+        });
+}
+
 // The process as the window sees it: the lock, the hand-over to a running copy, and the end,
 // which names the pieces that stayed silent once the window is made.
 Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1*& fenster) {
@@ -84,7 +104,13 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [&instanz] { return instanz.OtherRunning(); };
-    prozess.HandOver = [](bool sekunden, int stimme) { return UebergibAnsage(sekunden, stimme); };
+    prozess.HandOver = [&instanz](bool sekunden, int stimme) {
+        // A copy that speaks once holds the lock but takes no requests: the clock is speaking.
+        if (instanz.HalterSprichtEinmal()) {
+            return static_cast<int>(EndeStatus::Beschaeftigt);
+        }
+        return UebergibAnsage(sekunden, stimme, instanz.Halter());
+    };
     prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
     prozess.EndProgram = [&instanz, &fenster](int status) {
         const std::vector<std::string> stumm =
@@ -99,6 +125,10 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Output into a pipe nobody reads anymore (stdout of --version, the one-shot's line on
+    // stderr) fails like any other write and must not kill the process: its status tells.
+    std::signal(SIGPIPE, SIG_IGN);
+    SetzeLaufzeitOrdner();
     const Aufruf aufruf = LiesAufruf(CommandLineText(argc, argv));
     const std::string& arg1 = aufruf.Arg1;
     if (arg1 == "--help" || arg1 == "-h") {
