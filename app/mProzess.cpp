@@ -198,6 +198,13 @@ Warten SignalWache::WarteAuf(int fd, int ms) const {
     }
 }
 
+bool FensterStatus(int status) {
+    const auto s = static_cast<EndeStatus>(status);
+    return s == EndeStatus::Normal ||
+           (s >= EndeStatus::KeinTondienst && s <= EndeStatus::Beschaeftigt &&
+            s != EndeStatus::AndereKopie);
+}
+
 EndeStatus StatusNach(PlayFailure failure) {
     // In the order of PlayFailure.
     static_assert(static_cast<int>(PlayFailure::Undecodable) == 4);

@@ -27,6 +27,10 @@ enum class EndeStatus : int {
     Beschaeftigt = 10,  // handed over to the running clock, which was already speaking
 };
 
+// Whether the running clock answers a handed-over request with this status: all but
+// AndereKopie, which only a copy that found no answer reports.
+bool FensterStatus(int status);
+
 // The status for speaking once after the player's first failure.
 EndeStatus StatusNach(PlayFailure failure);
 

@@ -81,15 +81,6 @@ QString UhrAmBus(QDBusConnection& bus, qint64 halter) {
     return {};
 }
 
-// The statuses a running clock answers with: all but AndereKopie, which only a copy that
-// found no answer reports.
-bool BekannterStatus(int status) {
-    const auto s = static_cast<EndeStatus>(status);
-    return s == EndeStatus::Normal ||
-           (s >= EndeStatus::KeinTondienst && s <= EndeStatus::Beschaeftigt &&
-            s != EndeStatus::AndereKopie);
-}
-
 } // namespace
 
 Uebergabe::Uebergabe(Form1& form)
@@ -223,7 +214,7 @@ int Gespraech(bool sekunden, int stimme, qint64 halter, const std::function<void
     if (antwort.type() == QDBusMessage::ReplyMessage && antwort.arguments().size() == 1) {
         bool ok = false;
         const int status = antwort.arguments().constFirst().toInt(&ok);
-        return ok && BekannterStatus(status) ? status : andere;
+        return ok && FensterStatus(status) ? status : andere;
     }
     // The clock ended between its first answer and the request: nothing was said.
     if (antwort.errorName() == QDBusError::errorString(QDBusError::ServiceUnknown)) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +39,8 @@ private slots:
     void corruptFileKeptUntilShutdown();
     void settingsPathKinds_data();
     void settingsPathKinds();
+    void windowStatusesInDocs_data();
+    void windowStatusesInDocs();
 
 private:
     QString Conf() const { return config_->path() + "/Quorvane.conf"; }
@@ -529,6 +532,47 @@ void TestStart::settingsPathKinds() {
     } else if (kind == "folder") {
         QVERIFY(QFileInfo(Conf()).isDir());
     }
+}
+
+void TestStart::windowStatusesInDocs_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("list"); // the list of statuses is its first group
+    QTest::newRow("manual page, Ansage") << "packaging/tikkaru.1.in"
+                                         << "Ansage.*?endet \\(([^)]*)\\)";
+    QTest::newRow("manual page, exit status")
+        << "packaging/tikkaru.1.in"
+        << "Läuft das Fenster schon, sind ([^;]*) das Ergebnis";
+    QTest::newRow("README") << "README.md"
+                            << "window's status \\(([^)]*)\\)";
+}
+
+// Where the documents list the statuses a running window answers a request with, they list
+// those of the program: "0, 3 bis 6, 8, 9 oder 10".
+void TestStart::windowStatusesInDocs() {
+    QFETCH(QString, file);
+    QFETCH(QString, list);
+    QFile f(QStringLiteral(TIKKARU_SOURCE_DIR "/") + file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll()).simplified();
+    const QRegularExpressionMatch m =
+        QRegularExpression(list, QRegularExpression::DotMatchesEverythingOption).match(text);
+    QVERIFY2(m.hasMatch(), qPrintable(list));
+    QList<int> documented;
+    const QRegularExpression element("(\\d+)(?:(?: bis |-)(\\d+))?");
+    for (auto it = element.globalMatch(m.captured(1)); it.hasNext();) {
+        const QRegularExpressionMatch e = it.next();
+        const int last = e.captured(2).isEmpty() ? e.captured(1).toInt() : e.captured(2).toInt();
+        for (int s = e.captured(1).toInt(); s <= last; ++s) {
+            documented << s;
+        }
+    }
+    QList<int> program;
+    for (int s = 0; s <= 255; ++s) {
+        if (FensterStatus(s)) {
+            program << s;
+        }
+    }
+    QCOMPARE(documented, program);
 }
 
 // Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.
