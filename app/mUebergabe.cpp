@@ -2,6 +2,7 @@
 #include "mUebergabe.h"
 
 #include "Form1.h"
+#include "mFensterZustand.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
@@ -13,9 +14,9 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <fcntl.h>
 #include <memory>
 #include <thread>
@@ -302,8 +303,7 @@ int UebergibAnsage(bool sekunden, int stimme, qint64 halter) {
 }
 
 int GefragteStimme(double arg2) {
-    const double v = arg2 > 0 ? std::nearbyint(arg2) : 0;
-    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
+    return GefragterEintrag(arg2, EingebauteStimmen + 1) + 1;
 }
 
 void ZeigeLaufendeUhr() {

@@ -161,11 +161,6 @@ std::string FindFile(const std::string& PathName) {
     return {};
 }
 
-std::string DirLookup(const std::string& PathName) {
-    const std::string found = FindFile(PathName);
-    return found.substr(DirPart(found).size());
-}
-
 int32_t Exist(const std::string& PathName) {
     const std::string found = FindFile(PathName);
     if (found.empty()) {

@@ -21,9 +21,6 @@ std::string DirPart(const std::string& PathName);
 // only folders and the files' attributes, so it never blocks.
 std::string FindFile(const std::string& PathName);
 
-// The name (without the folder) of what FindFile finds, or "".
-std::string DirLookup(const std::string& PathName);
-
 // Every name in folder Dir ("" for the current one) that equals Name without regard to letter
 // case, whatever it is (file, folder, FIFO, ...), hidden names left out; in the order of the
 // case-folded names, as a case-blind file system lists them.

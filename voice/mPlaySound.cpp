@@ -4,9 +4,6 @@
 #include "mExist.h"
 #include "mKatalog.h"
 
-#include <QFile>
-#include <QString>
-
 bool PlaySoundFile(Player& player, std::string FileName, int32_t Flags) {
     [[maybe_unused]] const int32_t flags = Flags | SND_FILENAME;
     const std::string found = FindFile(FileName);

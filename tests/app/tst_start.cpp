@@ -305,6 +305,7 @@ void TestStart::oneShot_data() {
     QTest::newRow("!! 9: beyond the list") << "!! 9" << 1 << true << ok << false << 0;
     QTest::newRow("!  2: empty second argument") << "!  2" << 2 << false << ok << false << 0;
     QTest::newRow("quoted '! 2' is no request") << "\"! 2\"" << 0 << false << ok << false << 0;
+    QTest::newRow("! 0.3: the stored voice") << "! 0.3" << 2 << false << ok << false << 0;
     QTest::newRow("no sound server") << "!" << 2 << false << PlayFailure::NoServer << false << 3;
     QTest::newRow("server stopped answering")
         << "!" << 2 << false << PlayFailure::ServerSilent << false << 4;
@@ -378,6 +379,9 @@ void TestStart::previousInstance_data() {
     QTest::newRow("!! 9: beyond any list") << "!! 9" << 0 << 0 << true << 1;
     QTest::newRow("!! 1e300") << "!! 1e300" << 0 << 0 << true << 1;
     QTest::newRow("! -2: the selected voice") << "! -2" << 0 << 0 << false << 0;
+    // Read as the window reads its own command line.
+    QTest::newRow("! 0.3: the selected voice") << "! 0.3" << 0 << 0 << false << 0;
+    QTest::newRow("! 5.6: beyond any list") << "! 5.6" << 0 << 0 << false << 1;
 }
 
 // A second copy shows nothing and speaks nothing itself: a request to speak goes to the
