@@ -51,5 +51,5 @@ struct StimmPruefung {
 };
 
 // Checks the folder Ordner (with or without a trailing "/"). The hints are German words for
-// the command-line report (app/mStimmBericht).
+// the command-line report (mStimmBericht).
 StimmPruefung PruefeStimme(const std::string& Ordner);
