@@ -115,9 +115,9 @@ bool Uebergabe::Anmelden() {
     if (!bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
         return false;
     }
-    // The lock says that this is the clock: a process that holds the name now (a copy of
-    // another user's session, a stray program) keeps it only until it lets go, then the bus
-    // hands it on to us, and nobody takes it from us. Until then a request finds us in the
+    // The lock says that this is the clock: a process that holds the name now (a copy started
+    // with another runtime folder, a stray program) keeps it only until it lets go, then the
+    // bus hands it on to us, and nobody takes it from us. Until then a request finds us in the
     // queue by our process. The bus releases the name when the process ends, killed or not.
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> antwort =
         bus_.interface()->registerService(DienstName, QDBusConnectionInterface::QueueService,
