@@ -40,9 +40,9 @@ const char* const Hilfe =
     "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
     "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
     "sich nicht abspielen; 7 eine andere Kopie läuft und antwortet nicht; 8 durch ein Signal\n"
-    "abgebrochen; 9 Aufnahmen fehlten, Wortteile blieben stumm; 10 die laufende Uhr sagte\n"
-    "gerade die Zeit an. Läuft die Uhr schon, sagt sie die Zeit an, und ihr Ergebnis ist der\n"
-    "Rückgabewert.\n";
+    "abgebrochen, oder die laufende Uhr endete oder hing mitten im Satz; 9 Aufnahmen fehlten,\n"
+    "Wortteile blieben stumm; 10 die laufende Uhr sagte gerade die Zeit an. Läuft die Uhr\n"
+    "schon, sagt sie die Zeit an, und ihr Ergebnis ist der Rückgabewert.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
