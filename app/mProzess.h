@@ -97,9 +97,8 @@ enum class Warten {
 
 // For its life SIGTERM, SIGINT and SIGHUP are only noted, on whichever thread they arrive, so
 // that a thread blocked in a call that no event loop can end (a bus that never answers) is
-// waited for with a deadline and left at a signal. A signal that arrives while a
-// TerminationSignals lives goes to this object instead, and the previous handling comes back
-// when it ends.
+// waited for with a deadline and left at a signal. Meanwhile a TerminationSignals made before
+// hears none; the previous handling comes back when this object ends.
 class SignalWache {
 public:
     SignalWache();

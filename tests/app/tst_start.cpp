@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -41,6 +43,8 @@ private slots:
     void settingsPathKinds();
     void windowStatusesInDocs_data();
     void windowStatusesInDocs();
+    void waitWithoutEventLoop_data();
+    void waitWithoutEventLoop();
 
 private:
     QString Conf() const { return config_->path() + "/Quorvane.conf"; }
@@ -577,6 +581,48 @@ void TestStart::windowStatusesInDocs() {
         }
     }
     QCOMPARE(documented, program);
+}
+
+void TestStart::waitWithoutEventLoop_data() {
+    QTest::addColumn<int>("signal"); // raised before the wait; 0: none
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<Warten>("result");
+    QTest::newRow("answer") << 0 << true << Warten::Bereit;
+    QTest::newRow("no answer") << 0 << false << Warten::Frist;
+    QTest::newRow("SIGTERM") << SIGTERM << false << Warten::Signal;
+    QTest::newRow("SIGINT") << SIGINT << false << Warten::Signal;
+    QTest::newRow("SIGHUP") << SIGHUP << false << Warten::Signal;
+    QTest::newRow("a signal beats an answer") << SIGTERM << true << Warten::Signal;
+}
+
+// Waiting for another thread with a deadline: the signals that end the program end the wait,
+// with no event loop running, also one that arrived before it; afterwards the signals go to the
+// window's handling again.
+void TestStart::waitWithoutEventLoop() {
+    QFETCH(int, signal);
+    QFETCH(bool, readable);
+    QFETCH(Warten, result);
+    int fds[2];
+    QVERIFY(::pipe(fds) == 0);
+    if (readable) {
+        QVERIFY(::write(fds[1], "x", 1) == 1);
+    }
+    int gehoert = 0;
+    const TerminationSignals fenster([&gehoert] { ++gehoert; });
+    {
+        const SignalWache wache;
+        if (signal != 0) {
+            ::raise(signal);
+        }
+        QCOMPARE(wache.WarteAuf(fds[0], 50), result);
+        QCOMPARE(wache.WarteAuf(fds[0], 0), result); // asked again, the same
+    }
+    ::close(fds[0]);
+    ::close(fds[1]);
+    QCoreApplication::processEvents();
+    QCOMPARE(gehoert, 0);
+    ::raise(SIGHUP);
+    QTRY_COMPARE(gehoert, 1);
 }
 
 // Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.
