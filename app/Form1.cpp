@@ -9,7 +9,6 @@
 #include "mEinstellungen.h"
 #include "mEntwurf.h"
 #include "mFensterZustand.h"
-#include "mGetCMD.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
 #include "mSagWort.h"

@@ -15,12 +15,33 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcutEvent>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
 namespace {
+
+// An access key (Alt+K) on a check box or an option changes its mark at once, as a click does:
+// the toolkit only animates the press and toggles 100 ms later, so that Enter typed right after
+// the access key would announce with the old choice.
+class SofortigeZugriffstaste final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* knopf = qobject_cast<QAbstractButton*>(o);
+        if (e->type() != QEvent::Shortcut || knopf == nullptr || !knopf->isEnabled() ||
+            static_cast<QShortcutEvent*>(e)->isAmbiguous()) {
+            return false;
+        }
+        if ((knopf->focusPolicy() & Qt::ClickFocus) != 0) {
+            knopf->setFocus(Qt::ShortcutFocusReason);
+        }
+        knopf->click();
+        return true;
+    }
+};
 
 // The classic gap between an option's mark and its caption, so that the captions fit the
 // controls' fixed widths.
@@ -114,9 +135,11 @@ void EntwurfsZustand(Form1& form) {
     // The window owns the style of the marks; the controls only use it.
     auto* marken = new EngeMarken;
     marken->setParent(&form);
+    auto* zugriff = new SofortigeZugriffstaste(&form);
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
              form.chSek, form.opHH, form.opMM, form.opAU, form.opMA}) {
         b->setStyle(marken);
+        b->installEventFilter(zugriff);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "Form1.h"
 #include "ScreenPlacement.h"
 #include "mEinstellungen.h"
+#include "mKatalog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,10 +37,23 @@ void Platziere(Form1& form, const GespeicherterZustand& store) {
     form.move(OnScreens(QRect(gespeichert, form.frameGeometry().size()), schirme));
 }
 
+int GefragterEintrag(double arg2, int anzahl) {
+    if (arg2 <= 0) {
+        return -1;
+    }
+    const double v = arg2 - 1;
+    return v > anzahl - 1 ? 0 : std::max(static_cast<int>(std::nearbyint(v)), -1);
+}
+
+int GefragteStimme(double arg2) {
+    return GefragterEintrag(arg2, EingebauteStimmen + 1) + 1;
+}
+
 void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2) {
-    const double v = arg2 > 0 ? arg2 - 1 : store.Voice;
-    form.coVoice->setCurrentIndex(
-        v > form.coVoice->count() - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
+    const int anzahl = form.coVoice->count();
+    const int gefragt = GefragterEintrag(arg2, anzahl);
+    const double v = gefragt >= 0 ? gefragt : store.Voice;
+    form.coVoice->setCurrentIndex(v > anzahl - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
 }
 
 void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mGetCMD.h"
 
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdint>

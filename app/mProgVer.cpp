@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <array>
-#include <cstdint>
 
 namespace {
 

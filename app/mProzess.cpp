@@ -1,34 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mProzess.h"
 
-#include "mKatalog.h"
-
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-// Whether a folder of the shared /tmp is ours alone: a directory of our own (not a link to
-// one) that nobody else can enter. Made so when it is absent.
+// Whether a folder is ours alone: a directory of our own (not a link to one) that nobody else
+// can enter.
+bool Eigen(const std::string& dir) {
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 07777) == 0700;
+}
+
+// Whether a folder of the shared /tmp is ours alone; made so when it is absent (another start
+// may make it first: it is looked at again).
 bool EigenerOrdner(const std::string& dir) {
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0) {
-        if (errno != ENOENT) {
-            return false;
-        }
-        ::mkdir(dir.c_str(), 0700); // another start may make it first: looked at again
-        if (::lstat(dir.c_str(), &st) != 0) {
-            return false;
-        }
+    if (::lstat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+        ::mkdir(dir.c_str(), 0700);
     }
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700;
+    return Eigen(dir);
 }
 
 // The write end of the pipe of the living TerminationSignals, for the signal handler, which
@@ -65,12 +69,21 @@ std::string StummeTeile(const std::vector<std::string>& stumm) {
 }
 } // namespace
 
+std::string LaufzeitOrdner() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != 0) {
+        return runtime;
+    }
+    const std::string dir = "/run/user/" + std::to_string(::getuid());
+    return Eigen(dir) ? dir : std::string();
+}
+
 bool SingleInstance::OtherRunning() {
     if (lock_) {
         return other_;
     }
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const bool inTmp = !(runtime && *runtime);
+    const std::string runtime = LaufzeitOrdner();
+    const bool inTmp = runtime.empty();
     const std::string dir = inTmp ? "/tmp/tikkaru-" + std::to_string(getuid()) : runtime;
     if (inTmp && !EigenerOrdner(dir)) {
         return false; // a folder in /tmp that someone else made or redirected: no lock
@@ -79,6 +92,31 @@ bool SingleInstance::OtherRunning() {
     lock_->setStaleLockTime(0);
     other_ = !lock_->tryLock(0) && lock_->error() == QLockFile::LockFailedError;
     return other_;
+}
+
+qint64 SingleInstance::Halter() const {
+    qint64 pid = 0;
+    return other_ && lock_->getLockInfo(&pid, nullptr, nullptr) ? pid : 0;
+}
+
+bool SingleInstance::HalterSprichtEinmal() const {
+    const qint64 pid = Halter();
+    return pid > 0 && SprichtEinmal(pid);
+}
+
+bool SprichtEinmal(qint64 pid) {
+    std::ifstream datei("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(datei), {}};
+    // The arguments, each ended by a NUL.
+    std::vector<const char*> argv;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        argv.push_back(text.c_str() + i);
+        i = text.find('\0', i);
+        if (i == std::string::npos) {
+            break;
+        }
+    }
+    return LiesAufruf(CommandLineText(static_cast<int>(argv.size()), argv.data())).Einmal;
 }
 
 void SingleInstance::Release() {
@@ -114,9 +152,57 @@ TerminationSignals::~TerminationSignals() {
     ::close(pipe_[1]);
 }
 
-int GefragteStimme(double arg2) {
-    const double v = arg2 > 0 ? std::nearbyint(arg2) : 0;
-    return v > EingebauteStimmen + 1 ? 1 : static_cast<int>(v);
+SignalWache::SignalWache() {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        pipe_[0] = pipe_[1] = -1;
+        return;
+    }
+    vorher_ = signalSchreibEnde;
+    signalSchreibEnde = pipe_[1];
+    Behandle(SignalHandler);
+}
+
+SignalWache::~SignalWache() {
+    if (pipe_[0] < 0) {
+        return;
+    }
+    signalSchreibEnde = vorher_;
+    if (vorher_ < 0) {
+        Behandle(SIG_DFL);
+    }
+    ::close(pipe_[0]);
+    ::close(pipe_[1]);
+}
+
+Warten SignalWache::WarteAuf(int fd, int ms) const {
+    using Uhr = std::chrono::steady_clock;
+    const auto ende = Uhr::now() + std::chrono::milliseconds(ms);
+    // A negative descriptor (no pipe could be made) is left out by poll.
+    std::array<pollfd, 2> p = {pollfd{pipe_[0], POLLIN, 0}, pollfd{fd, POLLIN, 0}};
+    for (;;) {
+        const auto rest =
+            std::chrono::duration_cast<std::chrono::milliseconds>(ende - Uhr::now()).count();
+        const int n = ::poll(p.data(), p.size(), static_cast<int>(std::max<long long>(rest, 0)));
+        if (n < 0 && errno != EINTR) {
+            return Warten::Frist;
+        }
+        if (n > 0 && p[0].revents != 0) {
+            return Warten::Signal;
+        }
+        if (n > 0 && p[1].revents != 0) {
+            return Warten::Bereit;
+        }
+        if (Uhr::now() >= ende) {
+            return Warten::Frist;
+        }
+    }
+}
+
+bool FensterStatus(int status) {
+    const auto s = static_cast<EndeStatus>(status);
+    return s == EndeStatus::Normal ||
+           (s >= EndeStatus::KeinTondienst && s <= EndeStatus::Beschaeftigt &&
+            s != EndeStatus::AndereKopie);
 }
 
 EndeStatus StatusNach(PlayFailure failure) {

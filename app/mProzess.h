@@ -27,10 +27,9 @@ enum class EndeStatus : int {
     Beschaeftigt = 10,  // handed over to the running clock, which was already speaking
 };
 
-// The voice number a second copy's command line (the numeric value of its second argument)
-// asks of the running clock: 0 for none (its selected voice), the first entry for one beyond
-// any list, as at start-up.
-int GefragteStimme(double arg2);
+// Whether the running clock answers a handed-over request with this status: all but
+// AndereKopie, which only a copy that found no answer reports.
+bool FensterStatus(int status);
 
 // The status for speaking once after the player's first failure.
 EndeStatus StatusNach(PlayFailure failure);
@@ -39,16 +38,27 @@ EndeStatus StatusNach(PlayFailure failure);
 // TeileFehlen it names the silent pieces.
 std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm = {});
 
-// Single instance: the per-user lock in the runtime directory, held for the life of the
-// object. A lock left by a killed copy is taken over; where no lock can be made at all (no
-// writable runtime directory) the clock runs. Without XDG_RUNTIME_DIR the lock lives in
-// /tmp/tikkaru-UID, used only while that folder is the user's own (a directory, no link, mode
-// 0700): one that another user made or pointed elsewhere would let them hold the lock, so the
-// clock runs without one.
+// The user's runtime folder: XDG_RUNTIME_DIR, or where it is not set (cron, a shell started
+// without the session's environment) /run/user/UID when that is the user's own (a directory,
+// no link, mode 0700); "" when there is neither. Every copy of the clock finds its lock and the
+// session bus there, from whichever environment it was started.
+std::string LaufzeitOrdner();
+
+// Single instance: the per-user lock in the runtime folder, held for the life of the object.
+// A lock left by a killed copy is taken over; where no lock can be made at all (no writable
+// runtime folder) the clock runs. Without a runtime folder the lock lives in /tmp/tikkaru-UID,
+// used only while that folder is the user's own (a directory, no link, mode 0700): one that
+// another user made or pointed elsewhere would let them hold the lock, so the clock runs
+// without one.
 class SingleInstance {
 public:
     // True when another running copy holds the lock; asked again, the same answer.
     bool OtherRunning();
+    // The process id of the copy that holds the lock (0 when unknown or none).
+    qint64 Halter() const;
+    // Whether the copy that holds the lock is itself speaking once ("!" or "!!") rather than a
+    // window: it takes no requests, it is busy.
+    bool HalterSprichtEinmal() const;
     // Gives up a lock of our own before the process ends at once, sparing the next start the
     // stale check (a killed copy leaves the file, stale by its process id).
     void Release();
@@ -57,6 +67,9 @@ private:
     std::unique_ptr<QLockFile> lock_;
     bool other_ = false;
 };
+
+// Whether the command line of process pid asks to speak once (its /proc entry).
+bool SprichtEinmal(qint64 pid);
 
 // SIGTERM, SIGINT and SIGHUP run the handler on the user-interface thread, through a pipe the
 // object owns, for as long as it lives. One at a time: the signal handler writes to the pipe
@@ -75,6 +88,31 @@ private:
 // Ends the process at once, without further events.
 [[noreturn]] void EndeSofort(int status = 0);
 
+// What waiting without an event loop came to.
+enum class Warten {
+    Bereit, // the descriptor can be read
+    Frist,  // the time ran out
+    Signal, // SIGTERM, SIGINT or SIGHUP arrived
+};
+
+// For its life SIGTERM, SIGINT and SIGHUP are only noted, on whichever thread they arrive, so
+// that a thread blocked in a call that no event loop can end (a bus that never answers) is
+// waited for with a deadline and left at a signal. Meanwhile a TerminationSignals made before
+// hears none; the previous handling comes back when this object ends.
+class SignalWache {
+public:
+    SignalWache();
+    ~SignalWache();
+    Q_DISABLE_COPY_MOVE(SignalWache)
+    // Waits until fd can be read, a signal arrives (also one since the previous call) or ms
+    // milliseconds have passed.
+    Warten WarteAuf(int fd, int ms) const;
+
+private:
+    int pipe_[2] = {-1, -1};
+    int vorher_ = -1;
+};
+
 // What start-up and shutdown need of the process, injectable for tests.
 struct Prozess {
     // The command line, read once.
@@ -89,7 +127,9 @@ struct Prozess {
     std::function<void(int Status)> EndProgram = [](int status) { QCoreApplication::exit(status); };
     // Speaking once while another copy runs: hands the request over to it (seconds, voice
     // number or 0 for its selected one) and returns the exit status it reports.
-    std::function<int(bool Sekunden, int Stimme)> HandOver = [](bool, int) { return 7; };
+    std::function<int(bool Sekunden, int Stimme)> HandOver = [](bool, int) {
+        return static_cast<int>(EndeStatus::AndereKopie);
+    };
     // A second start without a request: brings the running copy's window to the front.
     std::function<void()> BringToFront = [] {};
 };

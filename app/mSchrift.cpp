@@ -7,7 +7,6 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyle>

@@ -7,7 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 class Form1;
+class QTimer;
 
 // The running clock's channel on the session bus: a copy started to speak once hands its
 // request over to the window that holds the lock, instead of speaking over it.
@@ -27,7 +31,9 @@ class Uebergabe final : public QObject, protected QDBusContext {
 public:
     explicit Uebergabe(Form1& form);
     ~Uebergabe() override;
-    // Registers the object and the name; false when there is no bus or the name is taken.
+    // Registers the object and the name (or a place in the queue for it while another process
+    // holds it); false when there is no bus. A bus that goes away is looked for again every
+    // two seconds, and the object and name registered anew.
     bool Anmelden();
 
 public slots:
@@ -44,12 +50,17 @@ private:
 
     Form1& form_;
     QDBusConnection bus_;
+    QTimer* pruefung_;
+    int verbindungen_ = 0;
 };
 
-// The client side, for a copy that found the lock held. Asks the running clock to speak once
-// and returns the exit status it reports; AndereKopie when it cannot be reached or does not
-// answer within the bound. stimme 0 is the clock's selected voice.
-int UebergibAnsage(bool sekunden, int stimme);
+// The client side, for a copy that found the lock held by process halter (0: unknown). Asks
+// the running clock to speak once and returns the exit status it reports; AndereKopie when it
+// cannot be reached or does not answer within 2 s (nothing was said); Abgebrochen when it took
+// the request and ended or hung before it answered (within 15 s), or at SIGTERM, SIGINT or
+// SIGHUP, at once. stimme 0 is the clock's selected voice. stumm gets the pieces that stayed
+// silent in the clock's announcement (for status 9).
+int UebergibAnsage(bool sekunden, int stimme, qint64 halter, std::vector<std::string>& stumm);
 
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -43,9 +44,9 @@ const char* const Hilfe =
     "Rückgabewert von ! und !!: 0 die Zeit wurde ganz angesagt; 3 kein Tondienst erreichbar;\n"
     "4 der Tondienst antwortet nicht mehr; 5 die Verbindung brach ab; 6 eine Aufnahme ließ\n"
     "sich nicht abspielen; 7 eine andere Kopie läuft und antwortet nicht; 8 durch ein Signal\n"
-    "abgebrochen; 9 Aufnahmen fehlten, Wortteile blieben stumm; 10 die laufende Uhr sagte\n"
-    "gerade die Zeit an. Läuft die Uhr schon, sagt sie die Zeit an, und ihr Ergebnis ist der\n"
-    "Rückgabewert.\n";
+    "abgebrochen, oder die laufende Uhr endete oder hing mitten im Satz; 9 Aufnahmen fehlten,\n"
+    "Wortteile blieben stumm; 10 die laufende Uhr sagte gerade die Zeit an. Läuft die Uhr\n"
+    "schon, sagt sie die Zeit an, und ihr Ergebnis ist der Rückgabewert.\n";
 
 // Writes text to standard output. A text that cannot be written (a full disk, a closed
 // descriptor) is a failure the caller must report: true when all of it was written.
@@ -61,10 +62,9 @@ bool Ausgabe(const std::string& text) {
 // runs on the minimal platform, which draws nothing and loads no fonts (costlier than the
 // sound server's connection). False, with the reason on stderr, for a window without display.
 bool WaehlePlattform(bool einmal) {
-    // The one-shot's line on stderr must not kill it where stderr is a pipe nobody reads
-    // anymore: its status tells what happened.
-    if (einmal) {
-        std::signal(SIGPIPE, SIG_IGN);
+    // The window keeps the default: a broken connection to its display ends it as before.
+    if (!einmal) {
+        std::signal(SIGPIPE, SIG_DFL);
     }
     if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "minimal");
@@ -79,6 +79,27 @@ bool WaehlePlattform(bool einmal) {
     return true;
 }
 
+// Started without XDG_RUNTIME_DIR (cron, a shell without the session's environment), every
+// part of the program uses the session's runtime folder where there is one: the lock, the bus,
+// the sound server and the toolkit find the same things as from the desktop. Where there is
+// none, the toolkit's note about it stays off stderr, which cron would mail.
+void SetzeLaufzeitOrdner() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        return;
+    }
+    if (const std::string runtime = LaufzeitOrdner(); !runtime.empty()) {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
+        return;
+    }
+    static const QtMessageHandler vorher = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) {
+                vorher(type, context, text);
+            }
+        });
+}
+
 // The process as the window sees it: the lock, the hand-over to a running copy, and the end,
 // which names the pieces that stayed silent once the window is made.
 Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1*& fenster) {
@@ -87,11 +108,21 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [&instanz] { return instanz.OtherRunning(); };
-    prozess.HandOver = [](bool sekunden, int stimme) { return UebergibAnsage(sekunden, stimme); };
+    // The pieces that stayed silent in the running clock's announcement of a request handed
+    // over, for the line on stderr.
+    auto uebergebenStumm = std::make_shared<std::vector<std::string>>();
+    prozess.HandOver = [&instanz, uebergebenStumm](bool sekunden, int stimme) {
+        // A copy that speaks once holds the lock but takes no requests: the clock is speaking.
+        if (instanz.HalterSprichtEinmal()) {
+            return static_cast<int>(EndeStatus::Beschaeftigt);
+        }
+        return UebergibAnsage(sekunden, stimme, instanz.Halter(), *uebergebenStumm);
+    };
     prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
-    prozess.EndProgram = [&instanz, &fenster](int status) {
-        const std::vector<std::string> stumm =
-            fenster != nullptr ? fenster->StummeTeile() : std::vector<std::string>{};
+    prozess.EndProgram = [&instanz, &fenster, uebergebenStumm](int status) {
+        const std::vector<std::string> stumm = fenster != nullptr && !fenster->StummeTeile().empty()
+                                                   ? fenster->StummeTeile()
+                                                   : *uebergebenStumm;
         std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
         instanz.Release();
         EndeSofort(status);
@@ -125,6 +156,10 @@ void MissSchleife(QObject* eltern) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Output into a pipe nobody reads anymore (stdout of --version, the one-shot's line on
+    // stderr) fails like any other write and must not kill the process: its status tells.
+    std::signal(SIGPIPE, SIG_IGN);
+    SetzeLaufzeitOrdner();
     const Aufruf aufruf = LiesAufruf(CommandLineText(argc, argv));
     const std::string& arg1 = aufruf.Arg1;
     if (arg1 == "--help" || arg1 == "-h") {

@@ -102,6 +102,10 @@ std::string DirPart(const std::string& PathName) {
     return slash == std::string::npos ? std::string() : PathName.substr(0, slash + 1);
 }
 
+std::vector<std::string> NamesMatching(const std::string& Dir, const std::string& Pattern) {
+    return Names(Dir, Folded(Pattern), true);
+}
+
 std::vector<std::string> NamesLike(const std::string& Dir, const std::string& Name) {
     return Names(Dir, Folded(Name), false);
 }
@@ -159,11 +163,6 @@ std::string FindFile(const std::string& PathName) {
         }
     }
     return {};
-}
-
-std::string DirLookup(const std::string& PathName) {
-    const std::string found = FindFile(PathName);
-    return found.substr(DirPart(found).size());
 }
 
 int32_t Exist(const std::string& PathName) {

@@ -21,8 +21,10 @@ std::string DirPart(const std::string& PathName);
 // only folders and the files' attributes, so it never blocks.
 std::string FindFile(const std::string& PathName);
 
-// The name (without the folder) of what FindFile finds, or "".
-std::string DirLookup(const std::string& PathName);
+// Every name in folder Dir ("" for the current one) that Pattern matches as FindFile matches
+// the last path component (letter case, "*" and "?"), whatever it is, hidden names left out;
+// in the order of the case-folded names.
+std::vector<std::string> NamesMatching(const std::string& Dir, const std::string& Pattern);
 
 // Every name in folder Dir ("" for the current one) that equals Name without regard to letter
 // case, whatever it is (file, folder, FIFO, ...), hidden names left out; in the order of the

@@ -6,6 +6,15 @@
 
 #include <utility>
 
+namespace {
+// Whether something stands in the folder under the file's name that is no readable file (a
+// folder, a FIFO, a device, a file without read permission, a link into nothing).
+bool DaAberUnlesbar(const std::string& datei) {
+    const std::string ordner = DirPart(datei);
+    return !NamesLike(StoredFolder(ordner), datei.substr(ordner.size())).empty();
+}
+} // namespace
+
 bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort, Meldung meldung) {
     const std::string datei = sDataPath + Wort + ".wav";
@@ -13,7 +22,16 @@ bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anz
     if (Index == Anzahl - 1 && laenge > 0) {
         return PlaySoundFile(player, datei, SND_ASYNC, std::move(meldung));
     }
-    return PlaySoundRes(player, Index + 1, Wort, SND_ASYNC, std::move(meldung));
+    if (PlaySoundRes(player, Index + 1, Wort, SND_ASYNC, meldung)) {
+        return true;
+    }
+    // A recording that is there but cannot be read is no missing one: the player is handed
+    // it, fails to open it and says so, as for a file that does not decode.
+    if (Index == Anzahl - 1 && laenge < 0 && DaAberUnlesbar(datei)) {
+        player.PlayFile(datei, std::move(meldung));
+        return true;
+    }
+    return false;
 }
 
 bool ExterneStimmeDa(const std::string& sDataPath) {

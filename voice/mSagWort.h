@@ -11,9 +11,11 @@
 //
 // The file sDataPath + Wort + ".wav" is probed on every call. When the last entry is selected
 // and that file is longer than 0 bytes, the file is played; otherwise the built-in recording
-// of voice Index + 1 (which for the external voice, number 5, does not exist: silence). True
-// when a recording went to the player, which then tells meldung what became of it; false when
-// the piece has no recording to play (silence, and nothing told).
+// of voice Index + 1 (which for the external voice, number 5, does not exist). Where that is
+// missing too but something unreadable stands under the file's name (a folder, a FIFO, a file
+// without read permission), the player is handed the file and fails on it. True when a
+// recording went to the player, which then tells meldung what became of it; false when the
+// piece has no recording to play (silence, and nothing told).
 bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort, Meldung meldung);
 

@@ -6,10 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -38,6 +41,10 @@ private slots:
     void corruptFileKeptUntilShutdown();
     void settingsPathKinds_data();
     void settingsPathKinds();
+    void windowStatusesInDocs_data();
+    void windowStatusesInDocs();
+    void waitWithoutEventLoop_data();
+    void waitWithoutEventLoop();
 
 private:
     QString Conf() const { return config_->path() + "/Quorvane.conf"; }
@@ -302,6 +309,7 @@ void TestStart::oneShot_data() {
     QTest::newRow("!! 9: beyond the list") << "!! 9" << 1 << true << ok << false << 0;
     QTest::newRow("!  2: empty second argument") << "!  2" << 2 << false << ok << false << 0;
     QTest::newRow("quoted '! 2' is no request") << "\"! 2\"" << 0 << false << ok << false << 0;
+    QTest::newRow("! 0.3: the stored voice") << "! 0.3" << 2 << false << ok << false << 0;
     QTest::newRow("no sound server") << "!" << 2 << false << PlayFailure::NoServer << false << 3;
     QTest::newRow("server stopped answering")
         << "!" << 2 << false << PlayFailure::ServerSilent << false << 4;
@@ -378,6 +386,9 @@ void TestStart::previousInstance_data() {
     QTest::newRow("!! 9: beyond any list") << "!! 9" << 0 << 0 << true << 1;
     QTest::newRow("!! 1e300") << "!! 1e300" << 0 << 0 << true << 1;
     QTest::newRow("! -2: the selected voice") << "! -2" << 0 << 0 << false << 0;
+    // Read as the window reads its own command line.
+    QTest::newRow("! 0.3: the selected voice") << "! 0.3" << 0 << 0 << false << 0;
+    QTest::newRow("! 5.6: beyond any list") << "! 5.6" << 0 << 0 << false << 1;
 }
 
 // A second copy shows nothing and speaks nothing itself: a request to speak goes to the
@@ -532,6 +543,89 @@ void TestStart::settingsPathKinds() {
     } else if (kind == "folder") {
         QVERIFY(QFileInfo(Conf()).isDir());
     }
+}
+
+void TestStart::windowStatusesInDocs_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("list"); // the list of statuses is its first group
+    QTest::newRow("manual page, Ansage") << "packaging/tikkaru.1.in"
+                                         << "Ansage.*?endet \\(([^)]*)\\)";
+    QTest::newRow("manual page, exit status")
+        << "packaging/tikkaru.1.in"
+        << "Läuft das Fenster schon, sind ([^;]*) das Ergebnis";
+    QTest::newRow("README") << "README.md"
+                            << "window's status \\(([^)]*)\\)";
+}
+
+// Where the documents list the statuses a running window answers a request with, they list
+// those of the program: "0, 3 bis 6, 8, 9 oder 10".
+void TestStart::windowStatusesInDocs() {
+    QFETCH(QString, file);
+    QFETCH(QString, list);
+    QFile f(QStringLiteral(TIKKARU_SOURCE_DIR "/") + file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll()).simplified();
+    const QRegularExpressionMatch m =
+        QRegularExpression(list, QRegularExpression::DotMatchesEverythingOption).match(text);
+    QVERIFY2(m.hasMatch(), qPrintable(list));
+    QList<int> documented;
+    const QRegularExpression element("(\\d+)(?:(?: bis |-)(\\d+))?");
+    for (auto it = element.globalMatch(m.captured(1)); it.hasNext();) {
+        const QRegularExpressionMatch e = it.next();
+        const int last = e.captured(2).isEmpty() ? e.captured(1).toInt() : e.captured(2).toInt();
+        for (int s = e.captured(1).toInt(); s <= last; ++s) {
+            documented << s;
+        }
+    }
+    QList<int> program;
+    for (int s = 0; s <= 255; ++s) {
+        if (FensterStatus(s)) {
+            program << s;
+        }
+    }
+    QCOMPARE(documented, program);
+}
+
+void TestStart::waitWithoutEventLoop_data() {
+    QTest::addColumn<int>("signal"); // raised before the wait; 0: none
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<Warten>("result");
+    QTest::newRow("answer") << 0 << true << Warten::Bereit;
+    QTest::newRow("no answer") << 0 << false << Warten::Frist;
+    QTest::newRow("SIGTERM") << SIGTERM << false << Warten::Signal;
+    QTest::newRow("SIGINT") << SIGINT << false << Warten::Signal;
+    QTest::newRow("SIGHUP") << SIGHUP << false << Warten::Signal;
+    QTest::newRow("a signal beats an answer") << SIGTERM << true << Warten::Signal;
+}
+
+// Waiting for another thread with a deadline: the signals that end the program end the wait,
+// with no event loop running, also one that arrived before it; afterwards the signals go to the
+// window's handling again.
+void TestStart::waitWithoutEventLoop() {
+    QFETCH(int, signal);
+    QFETCH(bool, readable);
+    QFETCH(Warten, result);
+    int fds[2];
+    QVERIFY(::pipe(fds) == 0);
+    if (readable) {
+        QVERIFY(::write(fds[1], "x", 1) == 1);
+    }
+    int gehoert = 0;
+    const TerminationSignals fenster([&gehoert] { ++gehoert; });
+    {
+        const SignalWache wache;
+        if (signal != 0) {
+            ::raise(signal);
+        }
+        QCOMPARE(wache.WarteAuf(fds[0], 50), result);
+        QCOMPARE(wache.WarteAuf(fds[0], 0), result); // asked again, the same
+    }
+    ::close(fds[0]);
+    ::close(fds[1]);
+    QCoreApplication::processEvents();
+    QCOMPARE(gehoert, 0);
+    ::raise(SIGHUP);
+    QTRY_COMPARE(gehoert, 1);
 }
 
 // Two screens that do not touch: 1280x800 at 0,0 and 1920x1200 at 4000,3000.

@@ -268,10 +268,15 @@ for p in $(awk -F'\t' '$1 == "piece" { print $2 }' "$SOURCE/data/voices/catalogu
 done
 sox "$SOURCE/data/voices/1/IST.wav" -r 44100 DATA/ist.wav
 # voice folder          time                    status  stderr
+# (a piece there but no readable file is a recording that cannot be played, not a missing one)
 rows="mixed   2026-12-07_14:30:07 0 -
+ist-a-folder 2026-12-07_14:30:07 6 ^tikkaru: eine Aufnahme ließ sich nicht abspielen
 es-only 2026-12-07_14:30:07 9 ^tikkaru: .*stumm: ist, vier, zehn, uhr, drei, ssig\.$"
 while read -r voice when want line; do
-    [ "$voice" = es-only ] && find DATA -type f ! -name es.wav -delete
+    case $voice in
+    ist-a-folder) rm DATA/ist.wav && mkdir DATA/ist.wav ;;
+    es-only) find DATA -mindepth 1 ! -name es.wav -exec rm -rf {} + ;;
+    esac
     status=0
     timeout 20 env PULSE_SERVER="unix:$pa_dir/native" faketime -f "@${when/_/ }" "$TIKKARU" '!' 5 \
         2>"$T/idle.err" || status=$?

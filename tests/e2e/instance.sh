@@ -3,10 +3,12 @@
 # One copy at a time: a second copy never opens a second window nor speaks itself. A plain
 # second start ends at once; "!" and "!!" hand their request over to the running window over
 # the session bus, which speaks it once and reports the status (9 when pieces stayed silent,
-# 10 while it speaks already, 7 when it does not answer), also from cron's environment without
-# the bus's address. A malformed request changes nothing. SIGTERM keeps the settings; a killed copy leaves nothing
-# that blocks the next start. Without XDG_RUNTIME_DIR a lock folder in
-# /tmp that is not the user's own is not used.
+# 10 while it speaks already, 7 when it does not answer, 8 when it is cut off), also from
+# cron's environment without the bus's address. A malformed request changes nothing. A bus
+# that never answers holds a request no longer than the bound; the window takes its name again
+# on a restarted bus and once another process lets it go. SIGTERM keeps the settings; a killed
+# copy leaves nothing that blocks the next start. Without XDG_RUNTIME_DIR the window's lock is
+# found in /run/user/UID, and a lock folder in /tmp that is not the user's own is not used.
 source "$(dirname "$0")/common.sh"
 # The test sound server, found by its socket also where no runtime folder is set.
 test_server=unix:${PULSE_RUNTIME_PATH:-$XDG_RUNTIME_DIR/pulse}/native
@@ -158,6 +160,52 @@ kill -CONT "$first"
 grep -q 'andere Kopie' "$T/err" || fail "second copy with ! did not say why"
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings written by a second copy"
 
+# A request that waited while the window hung, and whose caller gave up meanwhile: the window
+# does not speak it late.
+start_recording
+kill -STOP "$first"
+timeout 1 busctl --user call org.quorvane.Tikkaru / org.quorvane.Tikkaru Ansage bi false 0 \
+    >/dev/null 2>&1 || true
+kill -CONT "$first"
+sleep 2
+[ -z "$(stretches)" ] || fail "a request whose caller had gone was spoken late"
+stop_recording
+
+# Cut off while the window speaks a handed-over request, each row a cause: the caller ends
+# with 8 within the bound (ms): at once at a signal to it or when the window ends in the
+# middle of the sentence, within 15 s of its request when the window hangs.
+#        cause       bound  what happens once the window speaks
+cuts="sigint-to-caller   1500  kill -INT \$second
+sigterm-to-caller  1500  kill -TERM \$second
+window-frozen      17000 kill -STOP \$first
+window-killed      1500  kill -KILL \$first"
+while read -r cause bound action; do
+    "$TIKKARU" '!!' 2>"$T/err" &
+    second=$!
+    for _ in $(seq 40); do case $(shown) in *"~"*) break ;; esac; sleep 0.1; done
+    eval "$action"
+    start=$(date +%s%N)
+    status=0
+    wait "$second" || status=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$status" = 8 ] || fail "$cause: the caller ended with $status, not 8: $(cat "$T/err")"
+    [ "$took" -lt "$bound" ] || fail "$cause: the caller took $took ms to end"
+    kill -CONT "$first" 2>/dev/null || true # (gone in the row that kills it)
+    if [ "$cause" = window-killed ]; then
+        wait "$first" 2>/dev/null || true
+        (cd "$T/uhr" && exec "$TIKKARU") &
+        first=$!
+        bg_pids+=($first)
+        window_id >/dev/null || fail "no window after $cause"
+    fi
+    # The window says the rest of the sentence to its end before the next row.
+    for _ in $(seq 100); do
+        t=$(shown)
+        [ -n "$t" ] && case $t in *"~"*) false ;; esac && break
+        sleep 0.1
+    done
+done <<< "$cuts"
+
 # A request arriving while the clock ends is harmless: the clock ends and keeps its settings.
 kill -TERM "$first"
 clock Ansage bi false 0 >/dev/null 2>&1 &
@@ -173,43 +221,116 @@ kill -KILL "$killed"
 wait "$killed" 2>/dev/null || true
 [ -e "$XDG_RUNTIME_DIR/tikkaru.lock" ] || fail "no lock file left to test"
 "$TIKKARU" &
-bg_pids+=($!)
+clock_pid=$!
+bg_pids+=($clock_pid)
 window_id >/dev/null || fail "stale lock blocked the start"
 for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
 clock Version >/dev/null || fail "the next window took no name after a killed one"
 
-# Without XDG_RUNTIME_DIR the lock lives in /tmp/tikkaru-UID. Each row runs in a /tmp of its
-# own (a private mount namespace; the real /tmp is reached as /mnt) where that folder is
-# absent, another user's, a link to a folder elsewhere, or open to all: "!" speaks in every
-# case, and the lock is made only in a folder of our own.
+# The session bus frozen (it takes connections and never answers): '!' ends with 7 within the
+# bound, and at once with 8 on SIGTERM. Then the bus ends and another starts at its place: the
+# window takes its name again, and a request is spoken.
+kill -STOP "$dbus_pid"
+for row in bound sigterm; do
+    "$TIKKARU" '!' 2>"$T/err" &
+    second=$!
+    [ "$row" = sigterm ] && sleep 0.5 && kill -TERM "$second"
+    start=$(date +%s%N)
+    for _ in $(seq 60); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$second" 2>/dev/null && { kill -KILL "$second"; fail "frozen bus, $row: still running"; }
+    took=$((($(date +%s%N) - start) / 1000000))
+    status=0
+    wait "$second" || status=$?
+    case $row in
+    bound) [ "$status" = 7 ] && [ "$took" -lt 3500 ] ;;
+    sigterm) [ "$status" = 8 ] && [ "$took" -lt 1000 ] ;;
+    esac || fail "frozen bus, $row: ended with $status after $took ms: $(cat "$T/err")"
+done
+kill -CONT "$dbus_pid"
+kill "$dbus_pid"
+wait "$dbus_pid" 2>/dev/null || true
+start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no second session bus"
+for _ in $(seq 80); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+clock Version >/dev/null || fail "the window did not take its name on the restarted bus"
+status=0
+timeout 20 "$TIKKARU" '!' 2>"$T/err" || status=$?
+[ "$status" = 0 ] || fail "'!' on the restarted bus ended with $status: $(cat "$T/err")"
+
+# Another process holds the clock's name when the window starts (a clock of another runtime
+# folder, so of another lock, stopped so that it answers nothing): a request reaches the window
+# that holds the lock all the same; once the name is free the window takes it.
+kill "$clock_pid"
+wait "$clock_pid" 2>/dev/null || true
+mkdir -m 700 "$T/other"
+XDG_RUNTIME_DIR=$T/other "$TIKKARU" &
+stray=$!
+bg_pids+=($stray)
+for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+kill -STOP "$stray"
+"$TIKKARU" &
+clock_pid=$!
+bg_pids+=($clock_pid)
+sleep 2
+[ "$(xdotool search --name '^Quorvane Tikkaru' | wc -l)" = 2 ] || fail "no window beside the stray one"
+owner() {
+    busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+        GetConnectionUnixProcessID s org.quorvane.Tikkaru 2>/dev/null | awk '{ print $2 }'
+}
+for row in held freed; do
+    if [ "$row" = freed ]; then
+        kill -KILL "$stray"
+        kill -CONT "$stray" 2>/dev/null || true
+        for _ in $(seq 50); do [ "$(owner)" = "$clock_pid" ] && break; sleep 0.1; done
+        [ "$(owner)" = "$clock_pid" ] || fail "the window did not take the freed name"
+    fi
+    status=0
+    timeout 20 "$TIKKARU" '!' 2>"$T/err" || status=$?
+    [ "$status" = 0 ] || fail "name $row by another process: '!' ended with $status: $(cat "$T/err")"
+done
+
+# Without XDG_RUNTIME_DIR the lock lives in /run/user/UID when that is the user's own, else in
+# /tmp/tikkaru-UID. Each row runs in a /tmp and a /run/user of its own (a private mount
+# namespace; the real /tmp is reached as /mnt, and with it the build and the window's runtime
+# folder) where the /tmp folder is absent, another user's, a link to a folder elsewhere, or
+# open to all: "!" speaks in every case, and the lock is made only in a folder of our own. In
+# the last row /run/user/UID is the running window's runtime folder: "!" finds its lock there
+# and hands the request over, one voice.
 stop_recording
 if [ "$(id -u)" = 0 ] && [ -d /mnt ] && unshare -m --propagation private true 2>/dev/null &&
     strace -o /dev/null true 2>/dev/null; then
     uid=$(id -u)
     moved() { case $1 in /tmp/*) echo "/mnt/${1#/tmp/}" ;; *) echo "$1" ;; esac; }
     server=unix:$(moved "${test_server#unix:}")
-    for row in absent other-owner symlink open-to-all; do
+    for row in absent other-owner symlink open-to-all session-folder; do
         start_recording
         status=0
-        T=$T row=$row uid=$uid server=$server moved_t=$(moved "$T") TIKKARU=$TIKKARU \
-            unshare -m --propagation private bash -c '
+        T=$T row=$row uid=$uid server=$server moved_t=$(moved "$T") TIKKARU=$(moved "$TIKKARU") \
+            run=$(moved "$XDG_RUNTIME_DIR") unshare -m --propagation private bash -c '
             set -eu
             mount --bind /tmp /mnt && mount -t tmpfs tmpfs /tmp
+            if [ -d /run/user ]; then mount -t tmpfs tmpfs /run/user; else mount -t tmpfs tmpfs /run; mkdir /run/user; fi
             d=/tmp/tikkaru-$uid
             case $row in
             other-owner) mkdir -m 700 "$d" && chown nobody "$d" ;;
             symlink) mkdir -m 700 /tmp/elsewhere && ln -s /tmp/elsewhere "$d" ;;
             open-to-all) mkdir -m 755 "$d" ;;
+            session-folder) mkdir -m 700 "/run/user/$uid" && mount --bind "$run" "/run/user/$uid" ;;
             esac
             # The lock file is watched as it is made: it must appear only in a folder of ours.
             env -u XDG_RUNTIME_DIR HOME="$moved_t/home" XDG_CONFIG_HOME="$moved_t/home/.config" \
-                PULSE_SERVER="$server" timeout 20 strace -f -qq -e trace=openat \
-                -o /tmp/opened "$TIKKARU" "!" 2>"$moved_t/lock.err" || exit $?
+                DBUS_SESSION_BUS_ADDRESS="unix:path=$run/bus" PULSE_SERVER="$server" \
+                timeout 20 strace -f -qq -e trace=openat,connect -o /tmp/opened "$TIKKARU" "!" \
+                2>"$moved_t/lock.err" || exit $?
+            # Nothing on stderr at status 0: cron would mail it.
+            [ ! -s "$moved_t/lock.err" ] || { echo "stderr at status 0"; exit 94; }
             made=$(grep -c "tikkaru.lock" /tmp/opened || true)
             case $row in
             absent)
                 [ "$(stat -c %a:%u "$d")" = "700:$uid" ] || { echo "folder made as $(stat -c %a:%u "$d")"; exit 90; }
                 [ "$made" -gt 0 ] || { echo "no lock in a folder of our own"; exit 91; } ;;
+            session-folder)
+                grep -q "/run/user/$uid/tikkaru.lock" /tmp/opened || { echo "lock not looked for in /run/user"; exit 96; }
+                grep -q "connect(.*$run/bus" /tmp/opened || { echo "not handed over"; exit 97; } ;;
             *)
                 [ "$made" = 0 ] || { echo "lock made in a folder not ours"; exit 92; }
                 [ -z "$(ls -A /tmp/elsewhere 2>/dev/null)" ] || { echo "written through the link"; exit 93; } ;;

@@ -60,6 +60,22 @@ for sink_state in idle running; do
     [ -z "$keeper" ] || kill "$keeper"
 done
 
+# Two at once with no window: the first speaks, the second finds it speaking (10) and says
+# nothing over it.
+start_recording
+"$TIKKARU" '!!' 3 2>"$T/first.err" &
+first=$!
+sleep 0.5
+status=0
+"$TIKKARU" '!' 2>"$T/err" || status=$?
+[ "$status" = 10 ] || fail "'!' beside a speaking '!!' ended with $status: $(cat "$T/err")"
+status=0
+wait "$first" || status=$?
+[ "$status" = 0 ] || fail "'!!' beside a second one ended with $status: $(cat "$T/first.err")"
+sleep 0.5
+stop_recording
+[ "$(stretches | wc -l)" -le 4 ] || fail "two voices: $(stretches | tr '\n' ' ')"
+
 # Desktop mixers see who speaks: the client's name and icon, and the stream's role.
 "$TIKKARU" '!!' 2>/dev/null &
 once=$!
@@ -94,6 +110,12 @@ for a in --help -h --version -V --check-voice; do
         fail "$a > /dev/full exits 0"
     fi
     grep -q 'ließ sich nicht schreiben' "$T/err" || fail "$a > /dev/full says nothing"
+    # Into a pipe that nobody reads anymore: the same failure, not death by SIGPIPE.
+    status=$( (
+        { sleep 0.3; env -u DISPLAY "$TIKKARU" "$a" 2>/dev/null; echo $? >"$T/piped"; } | true
+        cat "$T/piped"
+    ))
+    [ "$status" = 1 ] || fail "$a into a closed pipe ended with $status, not 1"
 done
 # Any other first argument opens the window.
 "$TIKKARU" -v &

@@ -97,6 +97,13 @@ private slots:
         QCOMPARE(Played(4, 5, "ist"), "file:IST.WAV");
         QCOMPARE(Played(4, 5, "Uhr"), ""); // voice 5 has no recording
         QCOMPARE(Played(4, 5, "zwei"), "");
+        // Something there that is no readable file is handed on, for the player to fail on:
+        // a recording that cannot be read, not a missing one.
+        QVERIFY(::mkfifo((data + "zehn.wav").c_str(), 0644) == 0);
+        QVERIFY(QDir(tmp.path()).mkpath("Acht.wav"));
+        QCOMPARE(Played(4, 5, "zehn"), "file:zehn.wav");
+        QCOMPARE(Played(4, 5, "acht"), "file:acht.wav");
+        QVERIFY(QDir(tmp.path()).rmdir("Acht.wav"));
         // Any other voice of the five plays its own recordings, whatever the folder holds.
         QCOMPARE(Played(0, 5, "Es"), "voice:1");
         QCOMPARE(Played(2, 5, "ist"), "voice:3");

@@ -6,7 +6,7 @@
 
 // The check of an external voice folder (tikkaru --check-voice): for each of the 27 word
 // pieces, whether an announcement would play its file, and what the file holds. Files are
-// found, opened and decoded exactly as the announcement does it (DirLookup, Exist,
+// found, opened and decoded exactly as the announcement does it (FindFile, Exist,
 // SoundDecoder); nothing is played, and neither settings nor the single-instance lock are
 // touched.
 
@@ -51,5 +51,5 @@ struct StimmPruefung {
 };
 
 // Checks the folder Ordner (with or without a trailing "/"). The hints are German words for
-// the command-line report (app/mStimmBericht).
+// the command-line report (mStimmBericht).
 StimmPruefung PruefeStimme(const std::string& Ordner);

@@ -6,7 +6,7 @@
 #include "mKatalog.h"
 #include "mSagWort.h"
 
-#include <QString>
+#include <QByteArray>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,21 +150,14 @@ std::string Abgeschnitten(const WavKopf& k, double laengeMs) {
 }
 
 // Regular files in the folder named like the piece under another extension ("uhr.flac" for
-// "uhr.wav"), without regard to case.
+// "uhr.wav"), matched as the announcement matches names.
 std::vector<std::string> AndereEndungen(const std::string& ordner, const std::string& wort) {
     std::vector<std::string> namen;
-    std::error_code ec;
-    const QString stamm = QString::fromStdString(wort + ".");
-    const QString wav = QString::fromStdString(wort + ".wav");
-    for (fs::directory_iterator it(ordner, ec), end; !ec && it != end; it.increment(ec)) {
-        const QString n = QString::fromStdString(it->path().filename().string());
-        std::error_code ec2;
-        if (n.startsWith(stamm, Qt::CaseInsensitive) && n.compare(wav, Qt::CaseInsensitive) != 0 &&
-            it->is_regular_file(ec2)) {
-            namen.push_back(n.toStdString());
+    for (const std::string& n : NamesMatching(ordner, wort + ".?*")) {
+        if (!SameName(n, wort + ".wav") && FindFile(ordner + n) == ordner + n) {
+            namen.push_back(n);
         }
     }
-    std::sort(namen.begin(), namen.end());
     return namen;
 }
 
