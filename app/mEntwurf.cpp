@@ -12,6 +12,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +34,55 @@ public:
             return 3;
         }
         return QProxyStyle::pixelMetric(m, o, w);
+    }
+};
+
+// The digits and the sentence change every second. Drawing their boxes' rounded, smoothed
+// frames anew, and the group box beneath their corners, was most of what the shown, idle
+// window cost: each box's frame is drawn once, over what its container draws there, for each
+// size and state, and then copied, and the box is opaque, so that nothing beneath it is
+// drawn again.
+class GepufferterRahmen final : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement e, const QStyleOption* o, QPainter* p,
+                       const QWidget* w) const override {
+        const QWidget* unter = w != nullptr ? w->parentWidget() : nullptr;
+        if (e != PE_PanelLineEdit || o == nullptr || unter == nullptr || o->rect != w->rect()) {
+            QProxyStyle::drawPrimitive(e, o, p, w);
+            return;
+        }
+        const qreal dpr = p->device() != nullptr ? p->device()->devicePixelRatio() : 1.0;
+        const QString key =
+            QStringLiteral("tikkaru-rahmen-%1-%2-%3-%4-%5-%6")
+                .arg(static_cast<uint>(o->state))
+                .arg(o->palette.cacheKey())
+                .arg(unter->palette().cacheKey())
+                .arg(dpr)
+                .arg(QString::number(w->x()) + "," + QString::number(w->y()) + "," +
+                     QString::number(w->width()) + "," + QString::number(w->height()))
+                .arg(QString::number(unter->width()) + "," + QString::number(unter->height()));
+        QPixmap bild;
+        if (!QPixmapCache::find(key, &bild)) {
+            bild = QPixmap((QSizeF(o->rect.size()) * dpr).toSize());
+            bild.setDevicePixelRatio(dpr);
+            bild.fill(Qt::transparent);
+            // What the container draws there, without its boxes, then the frame over it.
+            const_cast<QWidget*>(unter)->render(&bild, QPoint(), QRegion(w->geometry()),
+                                                QWidget::DrawWindowBackground);
+            QPainter maler(&bild);
+            QStyleOptionFrame rahmen;
+            QStyleOption schlicht(*o);
+            QStyleOption* kopie = &schlicht;
+            if (const auto* f = qstyleoption_cast<const QStyleOptionFrame*>(o)) {
+                rahmen = *f;
+                kopie = &rahmen;
+            }
+            kopie->rect.moveTopLeft(QPoint(0, 0));
+            QProxyStyle::drawPrimitive(e, kopie, &maler, w);
+            maler.end();
+            QPixmapCache::insert(key, bild);
+        }
+        p->drawPixmap(o->rect.topLeft(), bild);
     }
 };
 
@@ -97,6 +149,12 @@ void EntwurfsZustand(Form1& form) {
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     form.TT->setPalette(p);
+    auto* rahmen = new GepufferterRahmen;
+    rahmen->setParent(&form);
+    for (QLineEdit* box : {form.TZ, form.TT}) {
+        box->setStyle(rahmen);
+        box->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
     form.cOK->setDefault(true);
     // Enter on the focused exit button ends, as it does on any focused button.
     form.cExit->setAutoDefault(true);
