@@ -718,6 +718,15 @@ def highlight():
         err.seek(mark)
         marks = [(w, float(t) + MONO_TO_WALL) for w, t in re.findall(
             r"tikkaru\.ansage: highlight \d+ \d+ (\S+) ([\d.]+)", err.read()) if w != "-"]
+        if marks and "~" not in [w for w, _ in marks]:
+            # No highlight of its own for a pause: a pause lies where the next highlight
+            # comes later than the piece before it lasts.
+            with_pauses = marks[:1]
+            for (w0, t0), (w1, t1) in zip(marks, marks[1:]):
+                if t1 - t0 - wav_info(w0)[0] > 0.15:
+                    with_pauses.append(("~", t0))
+                with_pauses.append((w1, t1))
+            marks = with_pauses
         got = piece_onsets(rec, [w for w, _ in marks])
         if got is None:
             log("  the recording and the highlights do not match")
