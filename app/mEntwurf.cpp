@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -51,25 +51,22 @@ public:
             QProxyStyle::drawPrimitive(e, o, p, w);
             return;
         }
-        const qreal dpr = p->device() != nullptr ? p->device()->devicePixelRatio() : 1.0;
-        const QString key =
-            QStringLiteral("tikkaru-rahmen-%1-%2-%3-%4-%5-%6")
-                .arg(static_cast<uint>(o->state))
-                .arg(o->palette.cacheKey())
-                .arg(unter->palette().cacheKey())
-                .arg(dpr)
-                .arg(QString::number(w->x()) + "," + QString::number(w->y()) + "," +
-                     QString::number(w->width()) + "," + QString::number(w->height()))
-                .arg(QString::number(unter->width()) + "," + QString::number(unter->height()));
-        QPixmap bild;
-        if (!QPixmapCache::find(key, &bild)) {
-            bild = QPixmap((QSizeF(o->rect.size()) * dpr).toSize());
-            bild.setDevicePixelRatio(dpr);
-            bild.fill(Qt::transparent);
+        const Anlass jetzt{o->state,
+                           o->palette.cacheKey(),
+                           unter->palette().cacheKey(),
+                           p->device() != nullptr ? p->device()->devicePixelRatio() : 1.0,
+                           w->geometry(),
+                           unter->size()};
+        Puffer& puffer = puffer_[w];
+        if (puffer.bild.isNull() || !(puffer.anlass == jetzt)) {
+            puffer.anlass = jetzt;
+            puffer.bild = QPixmap((QSizeF(o->rect.size()) * jetzt.dpr).toSize());
+            puffer.bild.setDevicePixelRatio(jetzt.dpr);
+            puffer.bild.fill(Qt::transparent);
             // What the container draws there, without its boxes, then the frame over it.
-            const_cast<QWidget*>(unter)->render(&bild, QPoint(), QRegion(w->geometry()),
+            const_cast<QWidget*>(unter)->render(&puffer.bild, QPoint(), QRegion(w->geometry()),
                                                 QWidget::DrawWindowBackground);
-            QPainter maler(&bild);
+            QPainter maler(&puffer.bild);
             QStyleOptionFrame rahmen;
             QStyleOption schlicht(*o);
             QStyleOption* kopie = &schlicht;
@@ -79,11 +76,28 @@ public:
             }
             kopie->rect.moveTopLeft(QPoint(0, 0));
             QProxyStyle::drawPrimitive(e, kopie, &maler, w);
-            maler.end();
-            QPixmapCache::insert(key, bild);
         }
-        p->drawPixmap(o->rect.topLeft(), bild);
+        p->drawPixmap(o->rect.topLeft(), puffer.bild);
     }
+
+private:
+    // What a box's frame depends on: its state and colours, the container's colours, the
+    // screen's scale, its place and the container's size.
+    struct Anlass {
+        State zustand;
+        qint64 farben = 0;
+        qint64 farbenUnter = 0;
+        qreal dpr = 0;
+        QRect ort;
+        QSize groesseUnter;
+        bool operator==(const Anlass&) const = default;
+    };
+    struct Puffer {
+        Anlass anlass;
+        QPixmap bild;
+    };
+    // One frame per box; the boxes live as long as the window that owns this style.
+    mutable std::map<const QWidget*, Puffer> puffer_;
 };
 
 // The application icon in the sizes of the hicolor theme that task bars and title bars use.
