@@ -616,8 +616,8 @@ def responsiveness():
         sink = args.sink if state in ("running", "frozen") else args.idle_sink
         _, env = home(1)
         env = dict(env, PULSE_SINK=sink, QT_LOGGING_RULES="tikkaru.loop.debug=true")
-        err = open(os.path.join(work, f"loop-{server}-{state}.log"), "w+")
-        proc = start([args.tikkaru], env, stderr=err)
+        err = Log(f"loop-{server}-{state}.log")
+        proc = start([args.tikkaru], env, stderr=err.sink)
         win = wait_window()
         wait_bus()
         for _ in range(runs):
@@ -625,8 +625,7 @@ def responsiveness():
             time.sleep(6 if state == "idle" else 1.5)
             if state == "suspended":
                 subprocess.run(["pactl", "suspend-sink", sink, "1"])
-            err.seek(0, os.SEEK_END)
-            mark = err.tell()
+            err.mark()
             ping = subprocess.Popen([prog["busping"], "8", "20"], stdout=subprocess.PIPE,
                                     text=True)
             time.sleep(0.5)
@@ -646,8 +645,7 @@ def responsiveness():
             if answers:
                 longest.append(max(answers) / 1000)
                 median.append(statistics.median(answers) / 1000)
-            err.seek(mark)
-            lates = [float(m) for m in re.findall(r"tikkaru\.loop: late ([\d.]+)", err.read())]
+            lates = [float(m) for m in re.findall(r"tikkaru\.loop: late ([\d.]+)", err.since())]
             late.append(max(lates, default=0) / 1000)
             log(f"  {state}: longest answer {max(answers, default=0):.0f} ms")
             time.sleep(4)  # the announcement ends
@@ -664,6 +662,27 @@ def responsiveness():
                  ", ".join(m for m in medians if m) + ".")
     if not loop_known and server == servers[0][0]:
         notes.append("Event loop lateness: n/a, this build has no tikkaru.loop category.")
+
+
+class Log:
+    """A file the program appends its stderr to, read through a handle of its own: what was
+    written since mark()."""
+
+    def __init__(self, name):
+        self.path = os.path.join(work, name)
+        self.sink = open(self.path, "ab")
+        self.at = 0
+
+    def mark(self):
+        self.at = os.path.getsize(self.path)
+
+    def since(self):
+        with open(self.path, "rb") as f:
+            f.seek(self.at)
+            return f.read().decode(errors="replace")
+
+    def close(self):
+        self.sink.close()
 
 
 def server_pid():
@@ -704,20 +723,18 @@ def highlight():
     diffs, firsts = [], []
     _, env = home(1)
     env = dict(env, PULSE_SINK=args.idle_sink, QT_LOGGING_RULES="tikkaru.ansage.debug=true")
-    err = open(os.path.join(work, f"ansage-{server}.log"), "w+")
-    proc = start([args.tikkaru], env, stderr=err)
+    err = Log(f"ansage-{server}.log")
+    proc = start([args.tikkaru], env, stderr=err.sink)
     win = wait_window()
     for _ in range(max(2, args.runs // 3)):
         time.sleep(6)
-        err.seek(0, os.SEEK_END)
-        mark = err.tell()
+        err.mark()
         rec = Recorder(args.idle_sink, 10)
         subprocess.run(["xdotool", "windowfocus", "--sync", win, "key", "Return"])
         time.sleep(6)
         rec.stop()
-        err.seek(mark)
         marks = [(w, float(t) + MONO_TO_WALL) for w, t in re.findall(
-            r"tikkaru\.ansage: highlight \d+ \d+ (\S+) ([\d.]+)", err.read()) if w != "-"]
+            r"tikkaru\.ansage: highlight \d+ \d+ (\S+) ([\d.]+)", err.since()) if w != "-"]
         if marks and "~" not in [w for w, _ in marks]:
             # No highlight of its own for a pause: a pause lies where the next highlight
             # comes later than the piece before it lasts.
