@@ -12,6 +12,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -53,6 +56,69 @@ public:
         }
         return QProxyStyle::pixelMetric(m, o, w);
     }
+};
+
+// The digits and the sentence change every second. Drawing their boxes' rounded, smoothed
+// frames anew, and the group box beneath their corners, was most of what the shown, idle
+// window cost: each box's frame is drawn once, over what its container draws there, for each
+// size and state, and then copied, and the box is opaque, so that nothing beneath it is
+// drawn again.
+class GepufferterRahmen final : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement e, const QStyleOption* o, QPainter* p,
+                       const QWidget* w) const override {
+        const QWidget* unter = w != nullptr ? w->parentWidget() : nullptr;
+        if (e != PE_PanelLineEdit || o == nullptr || unter == nullptr || o->rect != w->rect()) {
+            QProxyStyle::drawPrimitive(e, o, p, w);
+            return;
+        }
+        const Anlass jetzt{o->state,
+                           o->palette.cacheKey(),
+                           unter->palette().cacheKey(),
+                           p->device() != nullptr ? p->device()->devicePixelRatio() : 1.0,
+                           w->geometry(),
+                           unter->size()};
+        Puffer& puffer = puffer_[w];
+        if (puffer.bild.isNull() || !(puffer.anlass == jetzt)) {
+            puffer.anlass = jetzt;
+            puffer.bild = QPixmap((QSizeF(o->rect.size()) * jetzt.dpr).toSize());
+            puffer.bild.setDevicePixelRatio(jetzt.dpr);
+            puffer.bild.fill(Qt::transparent);
+            // What the container draws there, without its boxes, then the frame over it.
+            const_cast<QWidget*>(unter)->render(&puffer.bild, QPoint(), QRegion(w->geometry()),
+                                                QWidget::DrawWindowBackground);
+            QPainter maler(&puffer.bild);
+            QStyleOptionFrame rahmen;
+            QStyleOption schlicht(*o);
+            QStyleOption* kopie = &schlicht;
+            if (const auto* f = qstyleoption_cast<const QStyleOptionFrame*>(o)) {
+                rahmen = *f;
+                kopie = &rahmen;
+            }
+            kopie->rect.moveTopLeft(QPoint(0, 0));
+            QProxyStyle::drawPrimitive(e, kopie, &maler, w);
+        }
+        p->drawPixmap(o->rect.topLeft(), puffer.bild);
+    }
+
+private:
+    // What a box's frame depends on: its state and colours, the container's colours, the
+    // screen's scale, its place and the container's size.
+    struct Anlass {
+        State zustand;
+        qint64 farben = 0;
+        qint64 farbenUnter = 0;
+        qreal dpr = 0;
+        QRect ort;
+        QSize groesseUnter;
+        bool operator==(const Anlass&) const = default;
+    };
+    struct Puffer {
+        Anlass anlass;
+        QPixmap bild;
+    };
+    // One frame per box; the boxes live as long as the window that owns this style.
+    mutable std::map<const QWidget*, Puffer> puffer_;
 };
 
 // The application icon in the sizes of the hicolor theme that task bars and title bars use.
@@ -118,6 +184,12 @@ void EntwurfsZustand(Form1& form) {
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     form.TT->setPalette(p);
+    auto* rahmen = new GepufferterRahmen;
+    rahmen->setParent(&form);
+    for (QLineEdit* box : {form.TZ, form.TT}) {
+        box->setStyle(rahmen);
+        box->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
     form.cOK->setDefault(true);
     // Enter on the focused exit button ends, as it does on any focused button.
     form.cExit->setAutoDefault(true);

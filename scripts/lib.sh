@@ -58,6 +58,42 @@ start_pulse() {
     return 1
 }
 
+# Starts a PipeWire of its own with its session manager (WirePlumber) and its pulse server
+# (pipewire-pulse), under the XDG_RUNTIME_DIR and the session bus of the environment; the
+# pulse server listens at socket $1 (its folder is its PULSE_RUNTIME_PATH, so that it stays
+# apart from a PulseAudio in the same runtime folder). Loads a null sink named $2 and makes
+# it the default. Returns once the pulse server answers, with the pids in lib_pids. $3: a log
+# file for all three.
+start_pipewire() {
+    local socket=$1 sink=$2 log=$3
+    mkdir -p "$(dirname "$socket")"
+    pipewire >>"$log" 2>&1 &
+    lib_pids+=($!)
+    for _ in $(seq 100); do
+        [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
+        sleep 0.05
+    done
+    wireplumber >>"$log" 2>&1 &
+    lib_pids+=($!)
+    PULSE_RUNTIME_PATH=$(dirname "$socket") pipewire-pulse >>"$log" 2>&1 &
+    lib_pids+=($!)
+    for _ in $(seq 100); do
+        if pactl -s "unix:$socket" info >/dev/null 2>&1; then
+            pactl -s "unix:$socket" load-module module-null-sink sink_name="$sink" rate=44100 \
+                >/dev/null || return 1
+            # WirePlumber names the default sink once it has seen the new one.
+            for _ in $(seq 50); do
+                pactl -s "unix:$socket" set-default-sink "$sink" 2>/dev/null &&
+                    [ "$(pactl -s "unix:$socket" get-default-sink)" = "$sink" ] && return 0
+                sleep 0.1
+            done
+            return 1
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
 # Starts a session bus of its own listening at socket $1; returns once the socket is there,
 # with its address in dbus_address and its pid in dbus_pid.
 start_dbus() {

@@ -31,6 +31,8 @@ private slots:
     void handedOver_data();
     void handedOver();
     void displayRefresh();
+    void boxesDrawnAsPlain_data();
+    void boxesDrawnAsPlain();
 };
 
 void TestForm1::layout_data() {
@@ -528,6 +530,40 @@ void TestForm1::displayRefresh() {
         QString::fromUtf8(" Es ist  sech-zehn  Uhr  sieb-zehn  und  ein-und-zwan-zig  Sekunden."));
     // A long sentence is shown from its beginning.
     QCOMPARE(form.TT->cursorPosition(), 0);
+}
+
+void TestForm1::boxesDrawnAsPlain_data() {
+    QTest::addColumn<QString>("zustand");
+    QTest::newRow("shown") << "shown";
+    QTest::newRow("new time and sentence") << "tick";
+    QTest::newRow("focus on the button") << "fokus";
+    QTest::newRow("word highlighted") << "markiert";
+}
+
+// The digits' and the sentence's boxes, whose frames are drawn once and then copied, look
+// exactly as boxes drawn afresh by the style, corners over the frame beneath included.
+void TestForm1::boxesDrawnAsPlain() {
+    QFETCH(QString, zustand);
+    FormFixture f;
+    QVERIFY(f.FillVoicesAndShowActive());
+    Form1& form = *f.form;
+    const auto bild = [&form] { return form.grab(form.Frame1->geometry()).toImage(); };
+    bild(); // the frames as first drawn, now copied
+    if (zustand == "tick") {
+        form.TZ->setText("23:59:58");
+        form.TT->setText(QString::fromUtf8(" Es ist  drei-und-zwan-zig  Uhr."));
+    } else if (zustand == "fokus") {
+        form.cOK->setFocus();
+    } else if (zustand == "markiert") {
+        form.TT->setSelection(4, 3);
+    }
+    QCoreApplication::processEvents();
+    const QImage gepuffert = bild();
+    for (QLineEdit* box : {form.TZ, form.TT}) {
+        box->setStyle(nullptr);
+        box->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    }
+    QCOMPARE(gepuffert, bild());
 }
 
 QTEST_MAIN(TestForm1)
