@@ -29,7 +29,7 @@
 #include <algorithm>
 
 Form1::Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent)
-    : QWidget(parent), clock_(clock), player_(player), prozess_(std::move(prozess)) {
+    : Steuerelemente(parent), clock_(clock), player_(player), prozess_(std::move(prozess)) {
     // Speaking once shows no window: its fonts would only delay the first sound.
     if (!prozess_.Argumente.Einmal) {
         LadeSchriften();

@@ -2,9 +2,8 @@
 #pragma once
 
 #include "Player.h"
+#include "Steuerelemente.h"
 #include "mProzess.h"
-
-#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -14,18 +13,11 @@
 class Ansage;
 class Clock;
 class AlignedTimer;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
 enum class Modus;
 
 // The clock's one window: the controls, their handlers, the display refresh, the
 // announcement and the scheduler's tick.
-class Form1 : public QWidget {
+class Form1 : public Steuerelemente {
     Q_OBJECT
 public:
     Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent = nullptr);
@@ -61,28 +53,10 @@ public:
     void cOK_Click();
     void cExit_Click();
 
-    // The controls, named as everywhere in the program.
-    QGroupBox* Frame1;
-    QGroupBox* Frame2;
-    QGroupBox* Frame4;
-    QLineEdit* TZ;
-    QLineEdit* TT;
-    QCheckBox* chSek;
-    QRadioButton* opHH;
-    QRadioButton* opMM;
-    QRadioButton* opAU;
-    QRadioButton* opMA;
-    QLabel* Label1;
-    QComboBox* coVoice;
-    QPushButton* cOK;
-    QPushButton* cExit;
+    // The controls (the others in Steuerelemente).
     AlignedTimer* Timer1;
 
-    // Window state (see start-up).
-    std::string sRegApp;
-    std::string sRegSection;
-    double vTwipsX = 15;
-    double vTwipsY = 15;
+    // Window state (see start-up; the rest in Steuerelemente).
     std::string sDataPath;
     int vBusy = 0;
     int vLoaded = 0;

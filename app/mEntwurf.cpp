@@ -2,7 +2,7 @@
 #include "mEntwurf.h"
 
 #include "ComboBoxAccessible.h"
-#include "Form1.h"
+#include "Steuerelemente.h"
 #include "mSchrift.h"
 
 #include <QCheckBox>
@@ -138,16 +138,16 @@ int Pixel(double twips, double twipsProPixel) {
 // A control of the fixed layout: made as a member of the window by `erzeuge` (its kind), in its
 // container, at its twips rectangle, with its caption.
 struct Steuerelement {
-    QWidget* (*erzeuge)(Form1& form, QWidget* eltern);
+    QWidget* (*erzeuge)(Steuerelemente& form, QWidget* eltern);
     const char* name;
-    QGroupBox* Form1::*rahmen; // nullptr: the window itself
+    QGroupBox* Steuerelemente::*rahmen; // nullptr: the window itself
     QRect twips;
     const char* text;
 };
 
-using F = Form1;
+using F = Steuerelemente;
 
-template <class T, T* Form1::*feld> QWidget* Neu(Form1& form, QWidget* eltern) {
+template <class T, T* Steuerelemente::*feld> QWidget* Neu(Steuerelemente& form, QWidget* eltern) {
     form.*feld = new T(eltern);
     return form.*feld;
 }
@@ -171,7 +171,7 @@ const std::array<Steuerelement, 14> Layout = {{
 }};
 
 // The controls' properties beyond place and caption.
-void EntwurfsZustand(Form1& form) {
+void EntwurfsZustand(Steuerelemente& form) {
     form.coVoice->setEditable(false);
     form.TZ->setReadOnly(true);
     form.TZ->setAlignment(Qt::AlignCenter);
@@ -216,7 +216,7 @@ void EntwurfsZustand(Form1& form) {
 }
 
 // German names and descriptions for screen readers; changes nothing on the screen.
-void ZugaenglicheNamen(Form1& form) {
+void ZugaenglicheNamen(Steuerelemente& form) {
     const auto benenne = [](QWidget* w, const char* name, const char* beschreibung) {
         w->setAccessibleName(QString::fromUtf8(name));
         w->setAccessibleDescription(QString::fromUtf8(beschreibung));
@@ -243,7 +243,7 @@ void ZugaenglicheNamen(Form1& form) {
 
 } // namespace
 
-void SetzeSchriften(Form1& form) {
+void SetzeSchriften(Steuerelemente& form) {
     const qreal skala = form.devicePixelRatioF();
     form.setFont(Schrift("Tahoma", 8.25, skala));
     const QFont klassisch = Schrift("MS Sans Serif", 8.25, skala);
@@ -258,7 +258,7 @@ void SetzeSchriften(Form1& form) {
             Schrift("Tahoma", 6.75, skala));
 }
 
-void EntwirfFenster(Form1& form) {
+void EntwirfFenster(Steuerelemente& form) {
     form.setWindowTitle("Quorvane Tikkaru");
     form.setWindowIcon(ProgrammSymbol());
     form.setFixedSize(Pixel(7890, form.vTwipsX), Pixel(1740, form.vTwipsY));
@@ -279,7 +279,7 @@ void EntwirfFenster(Form1& form) {
     ZugaenglicheNamen(form);
 }
 
-bool DefaultOderAbbruch(Form1& form, const QKeyEvent& e) {
+bool DefaultOderAbbruch(Steuerelemente& form, const QKeyEvent& e) {
     // The keypad's Enter carries the keypad modifier and announces as Return does.
     const bool enter = (e.key() == Qt::Key_Return || e.key() == Qt::Key_Enter) &&
                        form.cOK->isEnabled() &&
@@ -292,7 +292,7 @@ bool DefaultOderAbbruch(Form1& form, const QKeyEvent& e) {
     return knopf != nullptr;
 }
 
-void FokusAufGewaehlteOption(Form1& form, const QWidget* vorher, bool next) {
+void FokusAufGewaehlteOption(Steuerelemente& form, const QWidget* vorher, bool next) {
     const std::array<QRadioButton*, 4> optionen = {form.opMA, form.opAU, form.opMM, form.opHH};
     const auto option = [&optionen](const QWidget* w) {
         return std::find(optionen.begin(), optionen.end(), w) != optionen.end();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mFensterZustand.h"
 
-#include "Form1.h"
 #include "ScreenPlacement.h"
+#include "Steuerelemente.h"
 #include "mEinstellungen.h"
 #include "mKatalog.h"
 
@@ -19,16 +19,16 @@
 namespace {
 
 // The stored value of Mode and the option it selects, for start-up and shutdown alike.
-constexpr std::array<std::pair<const char*, QRadioButton * Form1::*>, 4> Modi = {{
-    {"1", &Form1::opMA},
-    {"2", &Form1::opAU},
-    {"3", &Form1::opMM},
-    {"4", &Form1::opHH},
+constexpr std::array<std::pair<const char*, QRadioButton * Steuerelemente::*>, 4> Modi = {{
+    {"1", &Steuerelemente::opMA},
+    {"2", &Steuerelemente::opAU},
+    {"3", &Steuerelemente::opMM},
+    {"4", &Steuerelemente::opHH},
 }};
 
 } // namespace
 
-void Platziere(Form1& form, const GespeicherterZustand& store) {
+void Platziere(Steuerelemente& form, const GespeicherterZustand& store) {
     const QPoint gespeichert(std::max(store.WinLeft, 0), std::max(store.WinTop, 0));
     QList<QRect> schirme;
     for (const QScreen* schirm : QGuiApplication::screens()) {
@@ -49,14 +49,14 @@ int GefragteStimme(double arg2) {
     return GefragterEintrag(arg2, EingebauteStimmen + 1) + 1;
 }
 
-void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2) {
+void WaehleStimme(Steuerelemente& form, const GespeicherterZustand& store, double arg2) {
     const int anzahl = form.coVoice->count();
     const int gefragt = GefragterEintrag(arg2, anzahl);
     const double v = gefragt >= 0 ? gefragt : store.Voice;
     form.coVoice->setCurrentIndex(v > anzahl - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
 }
 
-void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store) {
+void WendeEinstellungenAn(Steuerelemente& form, const GespeicherterZustand& store) {
     for (const auto& [wert, option] : Modi) {
         if (store.Mode == wert) {
             (form.*option)->setChecked(true);
@@ -67,7 +67,7 @@ void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store) {
     }
 }
 
-void SichereZustand(const Form1& form) {
+void SichereZustand(const Steuerelemente& form) {
     GespeicherterZustand store;
     store.WinLeft = form.pos().x();
     store.WinTop = form.pos().y();

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-class Form1;
+class Steuerelemente;
 struct GespeicherterZustand;
 
 // The stored position; positions are stored in pixels, the twips round trip of the window
 // toolkit cancels out. A position no screen shows wholly (a monitor unplugged, a smaller
 // screen or a larger scale since) is moved onto the nearest screen, and stored so at the end.
-void Platziere(Form1& form, const GespeicherterZustand& store);
+void Platziere(Steuerelemente& form, const GespeicherterZustand& store);
 
 // The entry (0-based) of a list of anzahl voices that the command line's voice (the numeric
 // value of its second argument) asks for: -1 for none (0 or below), the first entry for a
@@ -20,11 +20,11 @@ int GefragteStimme(double arg2);
 
 // The stored voice, or the entry that the command line's voice (above 0) names; the first
 // entry when either lies beyond the list.
-void WaehleStimme(Form1& form, const GespeicherterZustand& store, double arg2);
+void WaehleStimme(Steuerelemente& form, const GespeicherterZustand& store, double arg2);
 
 // The stored mode (its option's handler runs) and seconds choice.
-void WendeEinstellungenAn(Form1& form, const GespeicherterZustand& store);
+void WendeEinstellungenAn(Steuerelemente& form, const GespeicherterZustand& store);
 
 // Writes the window's position, mode, voice and seconds choice; the position only where it is
 // known and the window is in its normal state.
-void SichereZustand(const Form1& form);
+void SichereZustand(const Steuerelemente& form);
