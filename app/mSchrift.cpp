@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -132,6 +133,10 @@ QFont Passend(const QList<QWidget*>& gruppe, const QFont& f) {
 } // namespace
 
 void LadeSchriften() {
+    // The minimal platform (a copy that shows no window) draws nothing and takes no fonts.
+    if (QGuiApplication::platformName() == QStringLiteral("minimal")) {
+        return;
+    }
     [[maybe_unused]] static const bool geladen = [] {
         for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
             const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);

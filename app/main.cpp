@@ -60,13 +60,15 @@ bool Ausgabe(const std::string& text) {
 
 // Speaking once needs no window, so no display: from cron, over SSH or in a text console it
 // runs on the minimal platform, which draws nothing and loads no fonts (costlier than the
-// sound server's connection). False, with the reason on stderr, for a window without display.
-bool WaehlePlattform(bool einmal) {
+// sound server's connection). So does a second start, which ends at once, and so never waits
+// for the session bus that the toolkit's screen-reader bridge asks at a window's start. False,
+// with the reason on stderr, for a window without display.
+bool WaehlePlattform(bool ohneFenster) {
     // The window keeps the default: a broken connection to its display ends it as before.
-    if (!einmal) {
+    if (!ohneFenster) {
         std::signal(SIGPIPE, SIG_DFL);
     }
-    if (einmal && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (ohneFenster && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "minimal");
     } else if (qEnvironmentVariableIsEmpty("DISPLAY") &&
                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -179,7 +181,10 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
-    if (!WaehlePlattform(aufruf.Einmal)) {
+    // A second start shows no window either: it hands its request to the running clock, or
+    // brings that one's window to the front, and ends.
+    SingleInstance instanz;
+    if (!WaehlePlattform(aufruf.Einmal || instanz.OtherRunning())) {
         return 1;
     }
 
@@ -196,7 +201,6 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     SystemClock clock;
-    SingleInstance instanz;
     const Form1* fenster = nullptr;
     Form1 form(clock, player, EchterProzess(aufruf, instanz, fenster));
     fenster = &form;

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 class TestForm1 : public QObject {
@@ -253,8 +254,16 @@ void TestForm1::accessKeys() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
     QVERIFY(form.opMM->isChecked());
     QCOMPARE(f.Announcements(), 0);
+    // Alt+K and Enter at once: the seconds are spoken.
+    f.clock.Set(12, 0, 7.0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::AltModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Announcements(), 1);
+    f.SpeakToEnd();
+    QVERIFY(std::any_of(f.played.begin(), f.played.end(),
+                        [](const auto& p) { return p.highlighted.contains("Sekunden"); }));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier);
-    QTRY_COMPARE(f.Announcements(), 1);
+    QTRY_COMPARE(f.Announcements(), 2);
     QCOMPARE(f.endCalls, 0);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::AltModifier);
     QTRY_COMPARE(f.endCalls, 1);
