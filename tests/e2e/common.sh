@@ -25,6 +25,17 @@ trap finish EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 
+# A runtime folder of the test's own with the user's session bus in it, where a session has
+# them (skipped where busctl or dbus-daemon are missing).
+private_session() {
+    export XDG_RUNTIME_DIR=$T/run
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    command -v busctl >/dev/null && command -v dbus-daemon >/dev/null ||
+        { echo "skip: busctl or dbus-daemon missing"; exit 77; }
+    start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no session bus"
+    export DBUS_SESSION_BUS_ADDRESS=$dbus_address
+}
+
 # Waits until recording $1 has samples: an idle null sink delivers its monitor in blocks of up
 # to 2 s at first, and what plays before the small latency asked for takes hold is not
 # recorded faithfully.

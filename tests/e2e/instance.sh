@@ -12,13 +12,8 @@
 source "$(dirname "$0")/common.sh"
 # The test sound server, found by its socket also where no runtime folder is set.
 test_server=unix:${PULSE_RUNTIME_PATH:-$XDG_RUNTIME_DIR/pulse}/native
-export XDG_RUNTIME_DIR=$T/run
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-command -v busctl >/dev/null && command -v dbus-daemon >/dev/null ||
-    { echo "skip: busctl or dbus-daemon missing"; exit 77; }
 # The user's bus where the session has it, found there when the address is not given.
-start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$dbus_address
+private_session
 conf=$XDG_CONFIG_HOME/Quorvane.conf
 # Manual mode, so that the first copy stays silent whenever the test runs.
 printf '[Tikkaru]\nMode=1\n' > "$conf"

@@ -6,12 +6,7 @@
 # highlight moves piece by piece in the order spoken, each pause's start and the piece after it
 # as far apart as they are heard.
 source "$(dirname "$0")/common.sh"
-export XDG_RUNTIME_DIR=$T/run
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-command -v busctl >/dev/null && command -v dbus-daemon >/dev/null ||
-    { echo "skip: busctl or dbus-daemon missing"; exit 77; }
-start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$dbus_address
+private_session
 # Manual mode: the window speaks only when asked.
 printf '[Tikkaru]\nMode=1\n' > "$XDG_CONFIG_HOME/Quorvane.conf"
 
