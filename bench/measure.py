@@ -228,11 +228,12 @@ def rss_kb(pid):
     return -1
 
 
-def wait_window(timeout=10, name="^Quorvane Tikkaru"):
-    """The X window of that name once it is visible, or None."""
+def wait_window(timeout=10, name="^Quorvane Tikkaru", proc=None):
+    """The X window of that name (of that process, if given) once it is visible, or None."""
     end = time.time() + timeout
+    of = ["--pid", str(proc.pid)] if proc else []
     while time.time() < end:
-        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+        r = subprocess.run(["xdotool", "search", "--onlyvisible"] + of + ["--name", name],
                            capture_output=True, text=True)
         if r.stdout.strip():
             return r.stdout.split()[0]
@@ -503,7 +504,7 @@ def handed_over():
     os.makedirs(lone, mode=0o700, exist_ok=True)
     env_alone = dict(env, XDG_RUNTIME_DIR=lone)
     proc = start([args.tikkaru], env)
-    wait_window()
+    wait_window(proc=proc)
     wait_bus()
     subprocess.run([args.tikkaru, "!"], env=env)  # not counted
     subprocess.run([args.tikkaru, "!"], env=env_alone)  # not counted
@@ -525,7 +526,7 @@ def collision():
     log("'!' handed over while the window speaks")
     _, env = home(1)
     proc = start([args.tikkaru], env)
-    win = wait_window()
+    win = wait_window(proc=proc)
     wait_bus()
     took, statuses = [], []
     for _ in range(max(3, args.runs // 2)):
@@ -618,7 +619,7 @@ def responsiveness():
         env = dict(env, PULSE_SINK=sink, QT_LOGGING_RULES="tikkaru.loop.debug=true")
         err = Log(f"loop-{server}-{state}.log")
         proc = start([args.tikkaru], env, stderr=err.sink)
-        win = wait_window()
+        win = wait_window(proc=proc)
         wait_bus()
         for _ in range(runs):
             # An idle sink: nothing played on it for 6 s, as on most desktops.
@@ -725,7 +726,7 @@ def highlight():
     env = dict(env, PULSE_SINK=args.idle_sink, QT_LOGGING_RULES="tikkaru.ansage.debug=true")
     err = Log(f"ansage-{server}.log")
     proc = start([args.tikkaru], env, stderr=err.sink)
-    win = wait_window()
+    win = wait_window(proc=proc)
     for _ in range(max(2, args.runs // 3)):
         time.sleep(6)
         err.mark()
@@ -792,7 +793,7 @@ def cpu_of_run(cmd, env, name, secs):
     """CPU per minute of a fresh process over secs, after it showed its window and settled;
     also its resident set then."""
     proc = start(cmd, env)
-    wait_window(name=name)
+    wait_window(name=name, proc=proc)
     time.sleep(3)
     kb = rss_kb(proc.pid)
     c0, t0 = cpu_seconds(proc.pid), time.time()
@@ -826,7 +827,7 @@ def cost():
         _, env = home(2)
         rec = Recorder()
         proc = start([args.tikkaru], env)
-        wait_window()
+        wait_window(proc=proc)
         time.sleep(2)
         samples = []
         t_end = time.time() + secs
@@ -927,7 +928,7 @@ def hidden():
         # Minimised: a window manager unmaps an iconified window; here xdotool does it.
         _, env = home(3)
         proc = start([args.tikkaru], env)
-        wait_window()
+        wait_window(proc=proc)
         time.sleep(2)
         for w in x_window_of(proc):
             subprocess.run(["xdotool", "windowunmap", w])
@@ -941,7 +942,7 @@ def hidden():
         # Covered: another window lies over the whole window (xev's, at the same place).
         _, env = home(3)
         proc = start([args.tikkaru], env)
-        wait_window()
+        wait_window(proc=proc)
         time.sleep(2)
         cover = subprocess.Popen(["xev", "-geometry", "1000x400+0+0"], stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)

@@ -50,6 +50,8 @@ int main(int argc, char** argv) {
     prozess.EndProgram = [](int) {};
     Form1 form(clock, player, prozess);
     form.Form_Load();
+    // Told apart from the windows that the other parts of bench/run look for by their title.
+    form.setWindowTitle(QStringLiteral("Tikkaru-Speicher"));
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 1000) {
