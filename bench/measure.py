@@ -750,6 +750,9 @@ def highlight():
             log("  the recording and the highlights do not match")
             continue
         d = [abs(t - o) for (_, t), o in zip([m for m in marks if m[0] != "~"], got)]
+        if not d:
+            log("  no highlight seen")
+            continue
         diffs += d
         firsts.append(d[0])
         log(f"  median {1000 * statistics.median(d):.1f} ms, worst {1000 * max(d):.1f} ms")
