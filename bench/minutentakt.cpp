@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
     const char* datei = argv[1];
     int angesagt = -1; // the minute last announced
     QTimer timer;
+    // Precise: a coarse timer of Qt lets its ticks drift towards round times, and the peer is a
+    // timer that keeps the phase its start gave it.
+    timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &app, [&] {
         const QTime jetzt = QTime::currentTime();
         if (jetzt.second() == 0 && jetzt.minute() != angesagt) {
