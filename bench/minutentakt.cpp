@@ -26,11 +26,11 @@ bool Spiele(const char* datei) {
     std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
     sf_readf_short(f, samples.data(), info.frames);
     sf_close(f);
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(info.samplerate),
-                              static_cast<uint8_t>(info.channels)};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<uint32_t>(info.samplerate),
+                                static_cast<uint8_t>(info.channels)};
     int fehler = 0;
     pa_simple* s = pa_simple_new(nullptr, "minutentakt", PA_STREAM_PLAYBACK, nullptr, "Ansage",
-                                 &spec, nullptr, nullptr, &fehler);
+                                 &format, nullptr, nullptr, &fehler);
     if (s == nullptr) {
         return false;
     }
