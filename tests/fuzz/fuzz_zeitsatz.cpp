@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two sentences of any time text: the spoken one is ASCII, has the fixed beginning and
-// end, and every word piece it holds has a recording in the built-in voices.
+// end, and its announcement plays to the end with a recording for every word piece in the
+// built-in voices.
 
+#include "FakeClock.h"
+#include "FakePlayer.h"
 #include "FuzzCheck.h"
 #include "mAnsage.h"
 #include "mKatalog.h"
@@ -12,6 +15,8 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
@@ -34,18 +39,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char c : satz) {
         Check(static_cast<unsigned char>(c) < 0x80);
     }
+    // The announcement of it, played to its end on a fake clock and player.
+    FakeClock clock;
+    FakePlayer player(clock);
     int woerter = 0;
-    Vorlesen(satz, {
-                       [&](int start, int laenge) {
-                           Check(start >= 0 && laenge > 0 &&
-                                 static_cast<std::size_t>(start + laenge) <= satz.size());
+    bool fertig = false;
+    auto ansage =
+        Ansage::Starte(satz, player, clock,
+                       {
+                           [&](int start, int laenge) {
+                               // a word of the sentence, or 0, 0 when the highlight is cleared
+                               Check((start == 0 && laenge == 0) ||
+                                     (start >= 0 && laenge > 0 &&
+                                      static_cast<std::size_t>(start + laenge) <= satz.size()));
+                           },
+                           [&](const std::string& wort, Meldung meldung) {
+                               ++woerter;
+                               const QByteArray aufnahme = LadeAufnahme(wort, 1);
+                               Check(!aufnahme.isEmpty());
+                               player.PlayImage(aufnahme, std::move(meldung));
+                               return true;
+                           },
                        },
-                       [&](const std::string& wort) {
-                           ++woerter;
-                           Check(!LadeAufnahme(wort, 1).isEmpty());
-                       },
-                       [] {},
-                   });
+                       [&](const std::vector<std::string>& stumm) {
+                           Check(stumm.empty());
+                           fertig = true;
+                       });
+    clock.Advance(3600);
+    Check(fertig);
     Check(woerter >= 3); // Es, ist, the hour and Uhr at the least
     return 0;
 }
