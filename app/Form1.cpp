@@ -184,6 +184,11 @@ void Form1::Timer1_Timer() {
     if (tick.ansagen) {
         Tikkaru();
     }
+    if (tick.vorbereiten) {
+        // Every sentence begins with "Es": its stream is opened now, so that it is heard on the
+        // dot.
+        BereiteWortVor(player_, sDataPath, coVoice->currentIndex(), coVoice->count(), "Es");
+    }
 }
 
 void Form1::MeldeZustand() {

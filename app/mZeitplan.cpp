@@ -11,7 +11,9 @@ TickEntscheidung EntscheideTick(std::string_view zeit, Modus modus, std::string_
     const bool voll = (modus == Modus::JedeStunde && zeit.ends_with("00:00")) ||
                       (modus == Modus::JedeMinute && zeit.ends_with("00"));
     if (!voll || zeit == zuletzt) {
-        return {};
+        const bool davor = (modus == Modus::JedeStunde && zeit.ends_with("59:59")) ||
+                           (modus == Modus::JedeMinute && zeit.ends_with("59"));
+        return {false, false, davor && !busy};
     }
     // A tick inside a running announcement starts nothing, so it remembers nothing either.
     return {true, !busy};
@@ -24,11 +26,16 @@ double NaechsterNoetigerTick(double jetzt, const Zustand& zustand) {
     if (zustand.gesehen) {
         return std::floor(jetzt) + 1;
     }
+    // The full minute or hour, or the second before it while that is still ahead.
+    const auto vollOderDavor = [jetzt](double periode) {
+        const double voll = std::floor(jetzt / periode) * periode + periode;
+        return jetzt < voll - 1 ? voll - 1 : voll;
+    };
     switch (zustand.modus) {
     case Modus::JedeMinute:
-        return std::floor(jetzt / 60) * 60 + 60;
+        return vollOderDavor(60);
     case Modus::JedeStunde:
-        return std::floor(jetzt / 3600) * 3600 + 3600;
+        return vollOderDavor(3600);
     default:
         return jetzt + LaengsteRuhe;
     }

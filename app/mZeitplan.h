@@ -21,12 +21,15 @@ struct Zustand {
 struct TickEntscheidung {
     bool ansagen = false; // call Tikkaru
     bool merken = false;  // remember the time as the last full minute or hour spoken
+    // get the player ready for the first piece: the full minute or hour is a second away
+    bool vorbereiten = false;
 };
 
 // The tick at clock time text `zeit` ("hh:mm:ss"). Continuous mode always calls Tikkaru (a
 // running announcement drops the call). A full minute or hour is spoken once, also when its
 // announcement is over before its second is (no sound server): `zuletzt` is the time text of
-// the last full minute or hour whose announcement a tick started.
+// the last full minute or hour whose announcement a tick started. The second before a full
+// minute or hour that is announced, with no announcement running, prepares it.
 TickEntscheidung EntscheideTick(std::string_view zeit, Modus modus, std::string_view zuletzt,
                                 bool busy);
 
@@ -37,5 +40,6 @@ inline constexpr double LaengsteRuhe = 10.0;
 // When the next tick can change anything (seconds since midnight, at or before `jetzt` for the
 // very next one), given the seconds since midnight now. Continuous mode and a running
 // announcement need every tick; a window that can be seen needs one a second, just after the
-// second changes; a window nobody sees needs only the full minute or hour its mode announces.
+// second changes; a window nobody sees needs only the full minute or hour its mode announces,
+// and the second before it.
 double NaechsterNoetigerTick(double jetzt, const Zustand& zustand);

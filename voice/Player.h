@@ -38,6 +38,11 @@ public:
     virtual void PlayImage(const QByteArray& wav, Meldung meldung) = 0;
     // A sound file, in any format the decoder reads.
     virtual void PlayFile(const std::string& path, Meldung meldung) = 0;
+    // A sound like this one is to be played soon, at a moment that matters (the full minute):
+    // get ready for it now (connect, open what it plays on), so that it starts on time then.
+    // Nothing is played. Readiness that is not used is given up after a while.
+    virtual void PrepareImage(const QByteArray& /*wav*/) {}
+    virtual void PrepareFile(const std::string& /*path*/) {}
     // Calls fertig (as the reports are called) once everything handed over so far has been
     // heard: the end of an announcement.
     virtual void Drain(std::function<void()> fertig) = 0;

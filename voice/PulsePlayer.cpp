@@ -25,7 +25,7 @@ constexpr auto Now = &PulseConnection::Now;
 
 // One thing for the player's thread to do, in the order handed over.
 struct Auftrag {
-    enum Art { Bild, Datei, Leeren, Verbinden } art;
+    enum Art { Bild, Datei, Leeren, Verbinden, BereiteBild, BereiteDatei, Aufraeumen } art;
     QByteArray wav;
     std::string path;
     Meldung meldung;
@@ -158,6 +158,16 @@ struct PulsePlayer::Impl {
             case Auftrag::Verbinden:
                 connection.ConnectAhead();
                 break;
+            case Auftrag::BereiteBild:
+            case Auftrag::BereiteDatei:
+                Prepare(a.art == Auftrag::BereiteBild ? SoundDecoder::OpenImage(a.wav)
+                                                      : SoundDecoder::OpenFile(a.path));
+                break;
+            case Auftrag::Aufraeumen:
+                if (connection.Started()) {
+                    CloseIdle(true);
+                }
+                break;
             }
         }
     }
@@ -249,15 +259,40 @@ struct PulsePlayer::Impl {
         return true;
     }
 
-    // A stream left idle for long is closed: an open stream keeps the server busy.
-    void CloseIdle() {
+    // A stream left idle for long is closed: an open stream keeps the server busy. The one
+    // written last is kept, unless withCurrent and it is silent.
+    void CloseIdle(bool withCurrent = false) {
         const double now = Now();
         Locked lock(connection);
         for (std::size_t i = streams.size(); i-- > 0;) {
-            if (streams[i].get() != current && now - streams[i]->lastUsed > options.idleClose) {
-                Close(streams[i].get());
+            Stream* s = streams[i].get();
+            const bool kept = s == current && !(withCurrent && s->queuedUntil < now);
+            if (!kept && now - s->lastUsed > options.idleClose) {
+                Close(s);
             }
         }
+    }
+
+    // Connects and opens the stream the sound would play on, and writes nothing: the sound
+    // that comes then starts without waiting for either. Nothing is done while a stream is in
+    // use. A stream that stays unused is closed after idleClose.
+    void Prepare(SoundDecoder&& dec) {
+        if (current != nullptr || !Playable(dec)) {
+            return;
+        }
+        Stream* s = StreamFor(FormatOf(dec));
+        if (s == nullptr) {
+            return;
+        }
+        s->lastUsed = Now();
+        Report(Now() + options.idleClose + 0.1, [this] {
+            Give({Auftrag::Aufraeumen, {}, {}, {}, {}});
+        });
+    }
+
+    static pa_sample_spec FormatOf(const SoundDecoder& dec) {
+        return {dec.FitsSixteenBits() ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE,
+                static_cast<uint32_t>(dec.SampleRate()), static_cast<uint8_t>(dec.Channels())};
     }
 
     // The stream for sampleSpec on a ready connection, after what the previous stream holds
@@ -269,7 +304,11 @@ struct PulsePlayer::Impl {
         if (current != nullptr && pa_sample_spec_equal(&current->sampleSpec, &sampleSpec)) {
             return current;
         }
-        if (current != nullptr && !DrainStream(current)) {
+        if (current != nullptr && current->queuedUntil == 0) {
+            // Opened ahead for a sound of another format, and never written.
+            Locked lock(connection);
+            Close(current);
+        } else if (current != nullptr && !DrainStream(current)) {
             // The previous sound ends before this one starts on another stream.
             return nullptr;
         }
@@ -353,9 +392,7 @@ struct PulsePlayer::Impl {
             return Now();
         }
         const bool shorts = dec.FitsSixteenBits();
-        const pa_sample_spec format{shorts ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE,
-                                    static_cast<uint32_t>(dec.SampleRate()),
-                                    static_cast<uint8_t>(dec.Channels())};
+        const pa_sample_spec format = FormatOf(dec);
         Stream* s = StreamFor(format);
         if (s == nullptr) {
             return Now();
@@ -440,6 +477,14 @@ void PulsePlayer::PlayImage(const QByteArray& wav, Meldung meldung) {
 
 void PulsePlayer::PlayFile(const std::string& path, Meldung meldung) {
     d->Give({Auftrag::Datei, {}, path, std::move(meldung), {}});
+}
+
+void PulsePlayer::PrepareImage(const QByteArray& wav) {
+    d->Give({Auftrag::BereiteBild, wav, {}, {}, {}});
+}
+
+void PulsePlayer::PrepareFile(const std::string& path) {
+    d->Give({Auftrag::BereiteDatei, {}, path, {}, {}});
 }
 
 void PulsePlayer::Drain(std::function<void()> fertig) {

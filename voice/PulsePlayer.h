@@ -19,7 +19,9 @@
 // over then is written before the last one ends, so that consecutive sounds flow like one
 // recording. The connection stays open, a stream stays open between sounds of the same sample
 // format; a sound in another sample format starts on its own stream once the previous sound
-// has ended. Drain() plays out what was written and closes the streams.
+// has ended. Drain() plays out what was written and closes the streams. PrepareImage() and
+// PrepareFile() connect and open a sound's stream ahead of it, for a sound that must start on
+// the dot; a stream so opened and not used within idleClose is closed.
 //
 // No wait on the server is without a bound: connecting, opening a stream and every answer the
 // player waits for give up after a timeout, and all waiting is done on the player's thread.
@@ -68,6 +70,9 @@ public:
 
     void PlayImage(const QByteArray& wav, Meldung meldung) override;
     void PlayFile(const std::string& path, Meldung meldung) override;
+    // Connects and opens a stream in the sound's format; closed unless used within idleClose.
+    void PrepareImage(const QByteArray& wav) override;
+    void PrepareFile(const std::string& path) override;
     // Once everything written has been heard, closes the streams and calls fertig.
     void Drain(std::function<void()> fertig) override;
     PlayFailure FirstFailure() const override;

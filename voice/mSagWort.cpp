@@ -13,6 +13,17 @@ bool DaAberUnlesbar(const std::string& datei) {
     const std::string ordner = DirPart(datei);
     return !NamesLike(StoredFolder(ordner), datei.substr(ordner.size())).empty();
 }
+// Hands every sound to the player's preparation instead of playing it.
+class Vorbereiter final : public Player {
+public:
+    explicit Vorbereiter(Player& player) : player_(player) {}
+    void PlayImage(const QByteArray& wav, Meldung) override { player_.PrepareImage(wav); }
+    void PlayFile(const std::string& path, Meldung) override { player_.PrepareFile(path); }
+    void Drain(std::function<void()>) override {}
+
+private:
+    Player& player_;
+};
 } // namespace
 
 bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
@@ -32,6 +43,12 @@ bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anz
         return true;
     }
     return false;
+}
+
+void BereiteWortVor(Player& player, const std::string& sDataPath, int Index, int Anzahl,
+                    const std::string& Wort) {
+    Vorbereiter vorbereiter(player);
+    SpieleWort(vorbereiter, sDataPath, Index, Anzahl, Wort, {});
 }
 
 bool ExterneStimmeDa(const std::string& sDataPath) {

@@ -19,6 +19,11 @@
 bool SpieleWort(Player& player, const std::string& sDataPath, int Index, int Anzahl,
                 const std::string& Wort, Meldung meldung);
 
+// Gets the player ready for the word piece that SpieleWort with the same arguments would play
+// (see Player::PrepareImage), without playing it.
+void BereiteWortVor(Player& player, const std::string& sDataPath, int Index, int Anzahl,
+                    const std::string& Wort);
+
 // Whether the folder sDataPath (ending in "/") is offered as the external voice: it holds a
 // non-empty es.wav. Decided once at start-up by the window, and by the voice check.
 bool ExterneStimmeDa(const std::string& sDataPath);

@@ -28,6 +28,8 @@ private slots:
     void nextNeededTick();
 };
 
+// Each row also tells whether the player was asked to get ready for the first piece in the
+// second before a full minute or hour that is announced (once or at each tick of it).
 void TestScheduler::everyMinute_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<int>("h");
@@ -36,21 +38,23 @@ void TestScheduler::everyMinute_data() {
     QTest::addColumn<int>("announcements");
     QTest::addColumn<QString>("spoken");
     QTest::addColumn<double>("piece"); // seconds a piece takes to play
+    QTest::addColumn<bool>("prepared");
     const QString minute = " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig.";
-    QTest::newRow("minute 12:34:00 once") << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.3;
-    QTest::newRow("minute nothing at :30") << "opMM" << 12 << 34 << 25.0 << 0 << "" << 0.3;
+    QTest::newRow("minute 12:34:00 once")
+        << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.3 << true;
+    QTest::newRow("minute nothing at :30") << "opMM" << 12 << 34 << 25.0 << 0 << "" << 0.3 << false;
     QTest::newRow("minute announces the hour")
-        << "opMM" << 12 << 59 << 58.0 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3;
+        << "opMM" << 12 << 59 << 58.0 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3 << true;
     QTest::newRow("hour 13:00:00")
-        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3;
-    QTest::newRow("hour not 13:01:00") << "opHH" << 13 << 0 << 58.0 << 0 << "" << 0.3;
-    QTest::newRow("manual never") << "opMA" << 12 << 59 << 58.0 << 0 << "" << 0.3;
+        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.3 << true;
+    QTest::newRow("hour not 13:01:00") << "opHH" << 13 << 0 << 58.0 << 0 << "" << 0.3 << false;
+    QTest::newRow("manual never") << "opMA" << 12 << 59 << 58.0 << 0 << "" << 0.3 << false;
     // Silent pieces (no sound server): the announcement is over within its second, and the
     // tick half a second later must not speak the same minute again.
     QTest::newRow("minute once, also when silent")
-        << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.0;
+        << "opMM" << 12 << 33 << 58.3 << 1 << minute << 0.0 << true;
     QTest::newRow("hour once, also when silent")
-        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.0;
+        << "opHH" << 12 << 59 << 57.1 << 1 << " Es ist ~ drei-zehn  Uhr." << 0.0 << true;
 }
 
 void TestScheduler::everyMinute() {
@@ -61,6 +65,7 @@ void TestScheduler::everyMinute() {
     QFETCH(int, announcements);
     QFETCH(QString, spoken);
     QFETCH(double, piece);
+    QFETCH(bool, prepared);
     FormFixture f;
     f.player.seconds = piece;
     f.FillVoices();
@@ -75,6 +80,12 @@ void TestScheduler::everyMinute() {
     f.Run(h, m, s, 8);
     QCOMPARE(f.Announcements(), announcements);
     QCOMPARE(heard, spoken);
+    QCOMPARE(!f.player.prepared.empty(), prepared);
+    if (prepared) {
+        // The recording of "Es" in the selected voice, as it is then played.
+        QVERIFY(!f.player.prepared[0].file);
+        QCOMPARE(f.player.prepared[0].image, f.player.calls.at(0).image);
+    }
 }
 
 void TestScheduler::manualOnlyRefreshes() {
@@ -186,8 +197,8 @@ void TestScheduler::alignedTicks() {
     }
 
     // Ticks that cannot change anything are left out: a window nobody sees wakes for the full
-    // minute or hour its mode announces (at least every 10 s), a window that is seen once a
-    // second, continuous mode every half second.
+    // minute or hour its mode announces and the second before it (at least every 10 s), a window
+    // that is seen once a second, continuous mode every half second.
     struct Fall {
         const char* modus;
         bool gezeigt;
@@ -196,10 +207,10 @@ void TestScheduler::alignedTicks() {
         int ms;
     };
     for (const Fall& c :
-         {Fall{"opMM", false, 12, 0, 55.3, 4702}, Fall{"opMM", false, 12, 0, 30.0, 10002},
-          Fall{"opHH", false, 12, 59, 57.25, 2752}, Fall{"opMA", false, 12, 0, 3.9, 10102},
-          Fall{"opAU", false, 12, 0, 30.1, 402}, Fall{"opMA", true, 12, 0, 0.3, 702},
-          Fall{"opAU", true, 12, 0, 0.3, 202}}) {
+         {Fall{"opMM", false, 12, 0, 55.3, 3702}, Fall{"opMM", false, 12, 0, 59.1, 902},
+          Fall{"opMM", false, 12, 0, 30.0, 10002}, Fall{"opHH", false, 12, 59, 57.25, 1752},
+          Fall{"opMA", false, 12, 0, 3.9, 10102}, Fall{"opAU", false, 12, 0, 30.1, 402},
+          Fall{"opMA", true, 12, 0, 0.3, 702}, Fall{"opAU", true, 12, 0, 0.3, 202}}) {
         FormFixture g;
         if (c.gezeigt) {
             QVERIFY(g.FillVoicesAndShowActive());
@@ -220,9 +231,10 @@ void TestScheduler::tickDecision_data() {
     QTest::addColumn<bool>("busy");
     QTest::addColumn<bool>("ansagen");
     QTest::addColumn<bool>("merken");
+    QTest::addColumn<bool>("vorbereiten");
     auto row = [](const char* name, const char* zeit, Modus m, const char* zuletzt, bool busy,
-                  bool ansagen, bool merken) {
-        QTest::newRow(name) << zeit << m << zuletzt << busy << ansagen << merken;
+                  bool ansagen, bool merken, bool vorbereiten = false) {
+        QTest::newRow(name) << zeit << m << zuletzt << busy << ansagen << merken << vorbereiten;
     };
     const Modus mm = Modus::JedeMinute, hh = Modus::JedeStunde;
     row("minute at second 0", "12:34:00", mm, "12:33:00", false, true, true);
@@ -239,6 +251,14 @@ void TestScheduler::tickDecision_data() {
     row("continuous keeps no memory", "12:34:00", Modus::Fortlaufend, "12:34:00", true, true,
         false);
     row("manual never", "12:00:00", Modus::Manuell, "", false, false, false);
+    // The second before an announced full minute or hour gets the player ready.
+    row("minute: second 59 prepares", "12:34:59", mm, "12:34:00", false, false, false, true);
+    row("minute: not inside an announcement", "12:34:59", mm, "", true, false, false, false);
+    row("hour: 12:59:59 prepares", "12:59:59", hh, "12:00:00", false, false, false, true);
+    row("hour: 12:34:59 does not", "12:34:59", hh, "", false, false, false, false);
+    row("continuous: never prepares", "12:34:59", Modus::Fortlaufend, "", false, true, false,
+        false);
+    row("manual: never prepares", "12:59:59", Modus::Manuell, "", false, false, false, false);
 }
 
 void TestScheduler::tickDecision() {
@@ -248,10 +268,12 @@ void TestScheduler::tickDecision() {
     QFETCH(bool, busy);
     QFETCH(bool, ansagen);
     QFETCH(bool, merken);
+    QFETCH(bool, vorbereiten);
     const TickEntscheidung t =
         EntscheideTick(zeit.toStdString(), modus, zuletzt.toStdString(), busy);
     QCOMPARE(t.ansagen, ansagen);
     QCOMPARE(t.merken, merken);
+    QCOMPARE(t.vorbereiten, vorbereiten);
 }
 
 // When the next tick is needed, in seconds since midnight.
@@ -269,9 +291,11 @@ void TestScheduler::nextNeededTick_data() {
     row("continuous: the very next", t + 56.3, Modus::Fortlaufend, false, true, t + 56.3);
     row("seen: the next second", t + 56.3, Modus::Manuell, false, true, t + 57);
     row("seen on the second: the next", t + 56.0, Modus::JedeMinute, false, true, t + 57);
-    row("unseen minute: the full minute", t + 56.3, Modus::JedeMinute, false, false, t + 60);
-    row("unseen minute on it: the next", t, Modus::JedeMinute, false, false, t + 60);
-    row("unseen hour: the full hour", t + 56.3, Modus::JedeStunde, false, false, 13 * 3600);
+    row("unseen minute: the second before", t + 56.3, Modus::JedeMinute, false, false, t + 59);
+    row("unseen minute in that second: the full minute", t + 59.002, Modus::JedeMinute, false,
+        false, t + 60);
+    row("unseen minute on it: the next", t, Modus::JedeMinute, false, false, t + 59);
+    row("unseen hour: the second before", t + 56.3, Modus::JedeStunde, false, false, 13 * 3600 - 1);
     row("unseen hour before midnight", 86399.5, Modus::JedeStunde, false, false, 86400);
     row("unseen manual: the longest rest", t + 3.9, Modus::Manuell, false, false,
         t + 3.9 + LaengsteRuhe);

@@ -31,6 +31,8 @@ public:
         calls.push_back({true, {}, path});
         Queue(std::move(meldung));
     }
+    void PrepareImage(const QByteArray& wav) override { prepared.push_back({false, wav, {}}); }
+    void PrepareFile(const std::string& path) override { prepared.push_back({true, {}, path}); }
     void Drain(std::function<void()> fertig) override {
         clock_.Wecke(queuedUntil_ - clock_.MonotonicSeconds(), [this, fertig = std::move(fertig)] {
             ++drains;
@@ -54,6 +56,7 @@ public:
     }
 
     std::vector<Call> calls;
+    std::vector<Call> prepared; // what the player was asked to get ready for
     int drains = 0;
     double seconds = 0.3; // how long each sound is heard
     double ahead = 0.02;  // how long before its end a sound is reported nearly over

@@ -327,14 +327,19 @@ private slots:
 
     // A sink with no stream renders ahead; a new stream makes the server rewind it, and its
     // monitor must still carry the first piece from its first sample on, and on a sink that
-    // suspends when idle lose no more than paplay does.
+    // suspends when idle lose no more than paplay does; also when the player opened its stream
+    // a second ahead (as before a full minute) and writes to it only then.
     void firstPieceWhole_data() {
         QTest::addColumn<bool>("suspends");
-        QTest::newRow("idle sink") << false;
-        QTest::newRow("sink suspended on idle") << true;
+        QTest::addColumn<bool>("prepared");
+        QTest::newRow("idle sink") << false << false;
+        QTest::newRow("sink suspended on idle") << true << false;
+        QTest::newRow("idle sink, stream opened ahead") << false << true;
+        QTest::newRow("sink suspended on idle, stream opened ahead") << true << true;
     }
     void firstPieceWhole() {
         QFETCH(bool, suspends);
+        QFETCH(bool, prepared);
         if (QStandardPaths::findExecutable(L("pulseaudio")).isEmpty() ||
             QStandardPaths::findExecutable(L("paplay")).isEmpty()) {
             QSKIP("pulseaudio or paplay is missing");
@@ -365,6 +370,10 @@ private slots:
         };
         const double ours = lost([&] {
             PulsePlayer player;
+            if (prepared) {
+                player.PrepareFile(es.toStdString());
+                QTest::qWait(1000);
+            }
             Hoere(player, {{{}, es}});
         });
         if (!suspends) {
@@ -376,6 +385,31 @@ private slots:
         });
         QVERIFY2(ours <= std::max(paplay, 0.0) + 1.0,
                  qPrintable(QStringLiteral("%1 ms lost, paplay %2 ms").arg(ours).arg(paplay)));
+    }
+
+    // A stream opened ahead and never written is closed once it has been idle for idleClose:
+    // it must not keep the server busy.
+    void streamOpenedAheadCloses() {
+        if (QStandardPaths::findExecutable(L("pulseaudio")).isEmpty()) {
+            QSKIP("pulseaudio is missing");
+        }
+        QTemporaryDir dir;
+        OwnServer server;
+        QVERIFY(server.Start(dir.path()));
+        qputenv("PULSE_SERVER", (L("unix:") + dir.path() + L("/native")).toLocal8Bit());
+        const auto streams = [&] {
+            QByteArray out;
+            Run(L("pactl"),
+                {L("-s"), dir.path() + L("/native"), L("list"), L("short"), L("sink-inputs")},
+                &out);
+            return out.count('\n');
+        };
+        PulsePlayer::Options options;
+        options.idleClose = 0.5;
+        PulsePlayer player(options);
+        player.PrepareImage(LadeAufnahme("ES", 1));
+        QTRY_COMPARE_WITH_TIMEOUT(streams(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(streams(), 0, 3000);
     }
 
     void noServer_data() {
