@@ -6,21 +6,25 @@
 lib_pids=()
 
 lib_stop() {
+    end_processes "${lib_pids[@]}"
+}
+
+# Ends the processes given (children of this shell) and waits for them: TERM, 5 s to end, then
+# KILL. One that was left stopped (SIGSTOP) would never see the TERM: it is continued first.
+end_processes() {
     local p alive
-    # A server that a test left stopped (SIGSTOP) would never see the TERM: continued first.
-    for p in "${lib_pids[@]}"; do
+    for p in "$@"; do
         kill -CONT "$p" 2>/dev/null || true
         kill "$p" 2>/dev/null || true
     done
-    # 5 s to end, then killed.
     for _ in $(seq 50); do
         alive=0
-        for p in "${lib_pids[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
+        for p in "$@"; do kill -0 "$p" 2>/dev/null && alive=1; done
         [ "$alive" = 0 ] && break
         sleep 0.1
     done
-    for p in "${lib_pids[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
-    wait "${lib_pids[@]}" 2>/dev/null || true
+    for p in "$@"; do kill -KILL "$p" 2>/dev/null || true; done
+    [ $# = 0 ] || wait "$@" 2>/dev/null || true
 }
 
 # Starts Xvfb on a free display: its name (":N") in xvfb_display, its pid in xvfb_pid.

@@ -17,15 +17,8 @@ source "$HERE/../../scripts/lib.sh"
 clear_stale_faketime
 bg_pids=()
 finish() {
-    for p in "${bg_pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    # A window saves its settings as it ends: its home goes only once it has (5 s at most).
-    for _ in $(seq 50); do
-        alive=0
-        for p in "${bg_pids[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
-        [ "$alive" = 0 ] && break
-        sleep 0.1
-    done
-    for p in "${bg_pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
+    # A window saves its settings as it ends: its home goes only once it has.
+    end_processes "${bg_pids[@]}"
     lib_stop
     rm -rf "$T"
 }
