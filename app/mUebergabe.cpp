@@ -17,9 +17,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,14 +47,108 @@ constexpr int BusPruefung = 2000;
 // Longer activation tokens than this are no token.
 constexpr qsizetype LaengstesToken = 1024;
 
-// A connection to the session bus: DBUS_SESSION_BUS_ADDRESS, or the user bus in the runtime
-// directory where the variable is missing (cron); not connected when there is neither.
-QDBusConnection Verbinde(const QString& name) {
-    QString adresse = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (const std::string runtime = LaufzeitOrdner(); adresse.isEmpty() && !runtime.empty()) {
-        adresse = "unix:path=" + QString::fromStdString(runtime) + "/bus";
+// How long the bus may take to answer the first line of a connection.
+constexpr int ErsteZeileFrist = 1000;
+
+} // namespace
+
+const QString& BusAdresse() {
+    static const QString adresse = [] {
+        QString a = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        if (const std::string runtime = LaufzeitOrdner(); a.isEmpty() && !runtime.empty()) {
+            a = "unix:path=" + QString::fromStdString(runtime) + "/bus";
+        }
+        return a;
+    }();
+    return adresse;
+}
+
+namespace {
+
+// The socket of the first unix address in a bus address ("unix:path=..." or
+// "unix:abstract=...", values %-escaped); nullopt for other transports.
+std::optional<sockaddr_un> UnixSocket(const QString& adresse) {
+    for (const QString& eintrag : adresse.split(';', Qt::SkipEmptyParts)) {
+        if (!eintrag.startsWith("unix:")) {
+            continue;
+        }
+        for (const QString& paar : eintrag.mid(5).split(',')) {
+            const bool abstrakt = paar.startsWith("abstract=");
+            if (!abstrakt && !paar.startsWith("path=")) {
+                continue;
+            }
+            const QByteArray wert =
+                QByteArray::fromPercentEncoding(paar.mid(paar.indexOf('=') + 1).toUtf8());
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            const std::size_t platz = sizeof addr.sun_path - (abstrakt ? 1 : 0) - 1;
+            if (wert.isEmpty() || static_cast<std::size_t>(wert.size()) > platz) {
+                return std::nullopt;
+            }
+            std::memcpy(addr.sun_path + (abstrakt ? 1 : 0), wert.constData(),
+                        static_cast<std::size_t>(wert.size()));
+            return addr;
+        }
+        return std::nullopt;
     }
-    return adresse.isEmpty() ? QDBusConnection(name) : QDBusConnection::connectToBus(adresse, name);
+    return std::nullopt;
+}
+
+// Whether the bus answers the first line of a connection within frist ms. libdbus waits for
+// that answer up to 25 s, and it waits on the one thread that every bus connection of the
+// process shares: a bus that takes connections and never answers is left before.
+bool BusAntwortet(const QString& adresse, int frist) {
+    const std::optional<sockaddr_un> addr = UnixSocket(adresse);
+    if (!addr) {
+        return true; // another transport: libdbus alone bounds it
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const std::size_t laenge = addr->sun_path[0] == 0 ? offsetof(sockaddr_un, sun_path) + 1 +
+                                                            std::strlen(addr->sun_path + 1)
+                                                      : sizeof(sockaddr_un);
+    const auto ende = std::chrono::steady_clock::now() + std::chrono::milliseconds(frist);
+    const auto warte = [&](short was) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              ende - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd, was, 0};
+        return rest > 0 && ::poll(&p, 1, static_cast<int>(rest)) == 1 && (p.revents & was) != 0;
+    };
+    bool antwort = false;
+    // A NUL, then a request for the mechanisms: any bus answers it with a line (REJECTED and
+    // the list), before any authentication.
+    static constexpr char Frage[] = "\0AUTH\r\n";
+    if ((::connect(fd, reinterpret_cast<const sockaddr*>(&*addr), static_cast<socklen_t>(laenge)) ==
+             0 ||
+         (errno == EINPROGRESS && warte(POLLOUT))) &&
+        ::send(fd, Frage, sizeof Frage - 1, MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(sizeof Frage - 1)) {
+        std::string zeile;
+        char buf[256];
+        while (!antwort && warte(POLLIN)) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) {
+                break;
+            }
+            zeile.append(buf, static_cast<std::size_t>(n));
+            antwort = zeile.find("\r\n") != std::string::npos;
+        }
+    }
+    ::close(fd);
+    return antwort;
+}
+
+// A connection to the session bus (see BusAdresse); not connected when there is none or it
+// does not answer. Blocks, within libdbus's bounds: never on the window's thread.
+QDBusConnection Verbinde(const QString& name) {
+    const QString& adresse = BusAdresse();
+    if (adresse.isEmpty() || !BusAntwortet(adresse, ErsteZeileFrist)) {
+        return QDBusConnection(name);
+    }
+    return QDBusConnection::connectToBus(adresse, name);
 }
 
 QDBusMessage Anfrage(const char* methode, const QString& ziel = DienstName) {
@@ -85,45 +187,96 @@ QString UhrAmBus(QDBusConnection& bus, qint64 halter) {
 
 } // namespace
 
+// Where a connection made off the window's thread is handed back: to the window while it
+// exists, to nothing once it has gone.
+struct Uebergabe::Postfach {
+    std::mutex mutex;
+    Uebergabe* an = nullptr; // mutex
+};
+
 Uebergabe::Uebergabe(Form1& form)
-    : QObject(&form), form_(form), bus_(Verbinde("tikkaru-uhr")), pruefung_(new QTimer(this)) {
+    : QObject(&form), form_(form), pruefung_(new QTimer(this)),
+      postfach_(std::make_shared<Postfach>()) {
+    postfach_->an = this;
     // A session bus that ends (and is started again) takes the connection with it: the next
-    // look makes a new one and takes the name again.
+    // look makes a new one and takes the name again; a name not had yet is asked for again.
     connect(pruefung_, &QTimer::timeout, this, [this] {
         if (!bus_.isConnected()) {
             Anmelden();
+        } else if (!benannt_ && !fragt_) {
+            FrageNachName();
         }
     });
 }
 
 Uebergabe::~Uebergabe() {
+    {
+        const std::lock_guard<std::mutex> g(postfach_->mutex);
+        postfach_->an = nullptr;
+    }
+    // The name goes with the connection; letting it go by a call would wait on the bus.
     if (bus_.isConnected()) {
         bus_.unregisterObject(Pfad);
-        bus_.unregisterService(DienstName);
     }
 }
 
-bool Uebergabe::Anmelden() {
+void Uebergabe::Anmelden() {
     pruefung_->start(BusPruefung);
-    if (!bus_.isConnected()) {
-        // Each connection its own name: a broken one keeps its name until it is let go.
-        QDBusConnection::disconnectFromBus(bus_.name());
-        bus_ = Verbinde(QString("tikkaru-uhr-%1").arg(++verbindungen_));
-        if (!bus_.isConnected()) {
-            return false;
+    if (verbindet_) {
+        return;
+    }
+    // Connecting waits on the bus (without a bound of ours where it takes connections and
+    // never answers): on a thread of its own, which hands the connection back. Each connection
+    // its own name: a broken one keeps its name until it is let go.
+    verbindet_ = true;
+    benannt_ = false;
+    const QString alt = bus_.name();
+    const QString neu = QString("tikkaru-uhr-%1").arg(++verbindungen_);
+    std::thread([postfach = postfach_, alt, neu] {
+        if (!alt.isEmpty()) {
+            QDBusConnection::disconnectFromBus(alt);
         }
+        const QDBusConnection bus = Verbinde(neu);
+        const std::lock_guard<std::mutex> g(postfach->mutex);
+        if (Uebergabe* an = postfach->an) {
+            QMetaObject::invokeMethod(
+                an, [an, bus] { an->Verbunden(bus); }, Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void Uebergabe::Verbunden(const QDBusConnection& bus) {
+    verbindet_ = false;
+    bus_ = bus;
+    if (bus_.isConnected() && bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
+        FrageNachName();
     }
-    if (!bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
-        return false;
-    }
-    // The lock says that this is the clock: a process that holds the name now (a copy started
-    // with another runtime folder, a stray program) keeps it only until it lets go, then the
-    // bus hands it on to us, and nobody takes it from us. Until then a request finds us in the
-    // queue by our process. The bus releases the name when the process ends, killed or not.
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> antwort =
-        bus_.interface()->registerService(DienstName, QDBusConnectionInterface::QueueService,
-                                          QDBusConnectionInterface::DontAllowReplacement);
-    return antwort.isValid() && antwort.value() != QDBusConnectionInterface::ServiceNotRegistered;
+}
+
+// The lock says that this is the clock: a process that holds the name now (a copy started with
+// another runtime folder, a stray program) keeps it only until it lets go, then the bus hands it
+// on to us, and nobody takes it from us. Until then a request finds us in the queue by our
+// process. The bus releases the name when the process ends, killed or not. Asked without
+// waiting: the answer comes to the event loop.
+void Uebergabe::FrageNachName() {
+    QDBusMessage frage = QDBusMessage::createMethodCall(
+        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName");
+    // Neither replacing another owner nor letting another replace us; queued while it is held.
+    frage << QString(DienstName) << 0u;
+    fragt_ = true;
+    auto* antwort = new QDBusPendingCallWatcher(bus_.asyncCall(frage, AntwortFrist), this);
+    connect(antwort, &QDBusPendingCallWatcher::finished, this,
+            [this, bus = bus_.name()](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                if (bus != bus_.name()) {
+                    return; // the answer of a connection given up since
+                }
+                fragt_ = false;
+                const QDBusPendingReply<uint> r = *w;
+                // 1 the owner now, 2 in the queue, 4 the owner already; 3 (exists) cannot be
+                // answered to a request that queues.
+                benannt_ = r.isValid() && r.value() != 3;
+            });
 }
 
 int Uebergabe::Ansage(bool sekunden, int stimme) {
@@ -181,11 +334,9 @@ void Uebergabe::Zeigen(const QString& token) {
         sendErrorReply(QDBusError::InvalidArgs, "Token zu lang");
         return;
     }
-    // Qt 6.4 activates a Wayland window with a token of its own; later versions take the one
-    // the launcher gave the caller from the environment, once.
-    if (!token.isEmpty()) {
-        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-    }
+    // The token is taken and checked but not used: Qt 6.4 activates a Wayland window with a
+    // token of its own and offers no way to pass one, and putting it into the environment, as
+    // later versions read it, would race with the threads that read the environment.
     if (form_.vLoaded == 0) {
         return;
     }

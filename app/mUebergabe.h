@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,11 @@ class Uebergabe final : public QObject, protected QDBusContext {
 public:
     explicit Uebergabe(Form1& form);
     ~Uebergabe() override;
-    // Registers the object and the name (or a place in the queue for it while another process
-    // holds it); false when there is no bus. A bus that goes away is looked for again every
-    // two seconds, and the object and name registered anew.
-    bool Anmelden();
+    // Connects to the bus, registers the object and asks for the name (or a place in the queue
+    // for it while another process holds it), and returns at once: nothing of it waits on the
+    // window's thread. A bus that is not there or goes away is looked for again every two
+    // seconds, and the object and name registered anew.
+    void Anmelden();
 
 public slots:
     int Ansage(bool sekunden, int stimme);
@@ -47,11 +49,19 @@ private:
     // Starts the announcement a call asks for and answers the call when it has been heard
     // (with the silent pieces when mitStummen); answers at once when it cannot start.
     int Nimm(bool sekunden, int stimme, bool mitStummen);
+    // The connection made off the window's thread, handed back to it.
+    void Verbunden(const QDBusConnection& bus);
+    void FrageNachName();
 
+    struct Postfach;
     Form1& form_;
-    QDBusConnection bus_;
+    QDBusConnection bus_{QString()};
     QTimer* pruefung_;
+    std::shared_ptr<Postfach> postfach_;
     int verbindungen_ = 0;
+    bool verbindet_ = false; // a connection is being made
+    bool fragt_ = false;     // the name is being asked for
+    bool benannt_ = false;   // the name is ours, or we are in its queue
 };
 
 // The client side, for a copy that found the lock held by process halter (0: unknown). Asks
@@ -61,6 +71,11 @@ private:
 // SIGHUP, at once. stimme 0 is the clock's selected voice. stumm gets the pieces that stayed
 // silent in the clock's announcement (for status 9).
 int UebergibAnsage(bool sekunden, int stimme, qint64 halter, std::vector<std::string>& stumm);
+
+// Where this copy finds the session bus: DBUS_SESSION_BUS_ADDRESS, or the user bus in the
+// runtime folder where the variable is missing (cron); "" when there is neither. Read from the
+// environment at the first call: made once at start, before any thread runs.
+const QString& BusAdresse();
 
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.

@@ -162,6 +162,8 @@ int main(int argc, char* argv[]) {
     // stderr) fails like any other write and must not kill the process: its status tells.
     std::signal(SIGPIPE, SIG_IGN);
     SetzeLaufzeitOrdner();
+    // The environment is read before any thread runs, and never written after.
+    BusAdresse();
     const Aufruf aufruf = LiesAufruf(CommandLineText(argc, argv));
     const std::string& arg1 = aufruf.Arg1;
     if (arg1 == "--help" || arg1 == "-h") {

@@ -137,11 +137,11 @@ bool PulseConnection::AskSink() {
         [&]() -> pa_operation* {
             asked = serverRewinds_;
             sinkIdle_ = true;
-            const char* sink = std::getenv("PULSE_SINK");
-            return asked ? pa_context_get_sink_info_by_name(
-                               context_, sink != nullptr && *sink != 0 ? sink : "@DEFAULT_SINK@",
-                               onInfo, this)
-                         : nullptr;
+            const std::string& sink = options_.sink;
+            return asked
+                       ? pa_context_get_sink_info_by_name(
+                             context_, sink.empty() ? "@DEFAULT_SINK@" : sink.c_str(), onInfo, this)
+                       : nullptr;
         },
         nullptr, Now() + options_.connectTimeout);
     if (!asked || told) {

@@ -215,7 +215,8 @@ struct PulsePlayer::Impl {
         const uint32_t target =
             (static_cast<uint32_t>(options.bufferSeconds * sampleSpec.rate) + 1) * frame;
         const pa_buffer_attr attr{any, target, frame, any, any};
-        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
+        const char* sink = options.sink.empty() ? nullptr : options.sink.c_str();
+        if (pa_stream_connect_playback(stream, sink, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
                                        nullptr) < 0) {
             connection.GiveUp(PlayFailure::ServerLost);
             return nullptr;
@@ -467,7 +468,17 @@ struct PulsePlayer::Impl {
 
 PulsePlayer::PulsePlayer() : PulsePlayer(Options{}) {}
 
-PulsePlayer::PulsePlayer(Options options) : d(std::make_unique<Impl>(std::move(options), bote_)) {}
+namespace {
+PulsePlayer::Options MitSink(PulsePlayer::Options o) {
+    if (const char* sink = std::getenv("PULSE_SINK"); o.sink.empty() && sink != nullptr) {
+        o.sink = sink;
+    }
+    return o;
+}
+} // namespace
+
+PulsePlayer::PulsePlayer(Options options)
+    : d(std::make_unique<Impl>(MitSink(std::move(options)), bote_)) {}
 
 PulsePlayer::~PulsePlayer() = default;
 

@@ -58,6 +58,9 @@ public:
         // The streams' role: a spoken time is an accessibility aid like a screen reader's
         // speech, so it is routed and ducked like one, and not silenced with event sounds.
         std::string mediaRole = "a11y";
+        // The sink the sound goes to; empty: PULSE_SINK, read when the player is made (before
+        // its threads run), else the server's default.
+        std::string sink;
     };
 
     PulsePlayer();

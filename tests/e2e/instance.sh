@@ -256,6 +256,37 @@ status=0
 timeout 20 "$TIKKARU" '!' 2>"$T/err" || status=$?
 [ "$status" = 0 ] || fail "'!' on the restarted bus ended with $status: $(cat "$T/err")"
 
+# The bus ends and a socket that takes connections and never answers takes its place, where
+# the window looks for a bus every two seconds: it goes on (two pictures a little over a
+# second apart differ), and SIGTERM ends it within a second with its settings written.
+kill "$dbus_pid"
+wait "$dbus_pid" 2>/dev/null || true
+rm -f "$XDG_RUNTIME_DIR/bus" "$conf"
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(64)
+held = []
+while True: held.append(s.accept())' "$XDG_RUNTIME_DIR/bus" &
+mute=$!
+bg_pids+=($mute)
+win=$(window_id)
+sleep 2.5
+import -window "$win" "$T/mute1.png"
+sleep 1.1
+import -window "$win" "$T/mute2.png"
+cmp -s "$T/mute1.png" "$T/mute2.png" && fail "the window stopped on a bus that never answers"
+kill -TERM "$clock_pid"
+for _ in $(seq 10); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$clock_pid" 2>/dev/null && fail "SIGTERM on a bus that never answers: still running after 1 s"
+grep -q '^WinLeft=' "$conf" || fail "SIGTERM on a bus that never answers: settings not written"
+kill "$mute"
+start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no third session bus"
+export DBUS_SESSION_BUS_ADDRESS=$dbus_address
+"$TIKKARU" &
+clock_pid=$!
+bg_pids+=($clock_pid)
+for _ in $(seq 80); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+clock Version >/dev/null || fail "no window on the bus after the one that never answered"
+
 # Another process holds the clock's name when the window starts (a clock of another runtime
 # folder, so of another lock, stopped so that it answers nothing): a request reaches the window
 # that holds the lock all the same; once the name is free the window takes it.
