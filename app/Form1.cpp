@@ -115,7 +115,6 @@ void Form1::Tikkaru(Anfrage anfrage) {
     vBusy = 1;
     MeldeZustand();
     cOK->setEnabled(false);
-    stumm_.clear();
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
@@ -138,35 +137,34 @@ void Form1::Tikkaru(Anfrage anfrage) {
             return SagWort(wort, std::move(meldung), stimme);
         },
     };
-    ansage_ =
-        Ansage::Starte(satz, player_, clock_, std::move(vorleser),
-                       [this, fertig = std::move(anfrage.fertig)](std::vector<std::string> stumm) {
-                           stumm_ = std::move(stumm);
-                           ansage_.reset();
-                           vBusy = 0;
-                           MeldeZustand();
-                           cOK->setEnabled(true);
-                           if (fertig) {
-                               fertig();
-                           }
-                       });
+    ansage_ = Ansage::Starte(satz, player_, clock_, std::move(vorleser),
+                             [this, fertig = std::move(anfrage.fertig)](const Ergebnis& ergebnis) {
+                                 ansage_.reset();
+                                 vBusy = 0;
+                                 MeldeZustand();
+                                 cOK->setEnabled(true);
+                                 if (fertig) {
+                                     fertig(ergebnis);
+                                 }
+                             });
 }
 
-void Form1::SageAufAnfrage(bool sekunden, int stimme, std::function<void(int Status)> fertig) {
+void Form1::SageAufAnfrage(
+    bool sekunden, int stimme,
+    std::function<void(int Status, const std::vector<std::string>& Stumm)> fertig) {
     if (vBusy == 1) {
-        fertig(static_cast<int>(EndeStatus::Beschaeftigt));
+        fertig(static_cast<int>(EndeStatus::Beschaeftigt), {});
         return;
     }
     if (beendet_) {
-        fertig(static_cast<int>(EndeStatus::Abgebrochen));
+        fertig(static_cast<int>(EndeStatus::Abgebrochen), {});
         return;
     }
     // The check box and the voice list stay as they are: the request's choices hold for its
     // announcement only.
-    player_.BeginAnnouncement();
     Tikkaru({sekunden ? 1 : 0, stimme >= 1 && stimme <= coVoice->count() ? stimme - 1 : -1,
-             [this, fertig = std::move(fertig)] {
-                 fertig(static_cast<int>(Ergebnis(player_.AnnouncementFailure())));
+             [fertig = std::move(fertig)](const Ergebnis& ergebnis) {
+                 fertig(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
              }});
 }
 
@@ -296,11 +294,13 @@ void Form1::Form_Load() {
     // says whether it was heard; a plain start brings the running window to the front.
     if (prozess_.PreviousInstance()) {
         if (prozess_.Argumente.Einmal) {
-            prozess_.EndProgram(prozess_.HandOver(prozess_.Argumente.Sekunden,
-                                                  GefragteStimme(prozess_.Argumente.Stimme)));
+            std::vector<std::string> stumm;
+            const int status = prozess_.HandOver(prozess_.Argumente.Sekunden,
+                                                 GefragteStimme(prozess_.Argumente.Stimme), stumm);
+            prozess_.EndProgram(status, stumm);
         } else {
             prozess_.BringToFront();
-            prozess_.EndProgram(static_cast<int>(EndeStatus::Normal));
+            prozess_.EndProgram(static_cast<int>(EndeStatus::Normal), {});
         }
         return;
     }
@@ -341,15 +341,9 @@ void Form1::SageEinmal() {
     if (prozess_.Argumente.Sekunden) {
         chSek->setChecked(true);
     }
-    Tikkaru({-1, -1,
-             [this] { prozess_.EndProgram(static_cast<int>(Ergebnis(player_.FirstFailure()))); }});
-}
-
-// The status of the announcement just made: a failure of the sound server or of a recording
-// comes before pieces that had no recording.
-EndeStatus Form1::Ergebnis(PlayFailure failure) const {
-    const EndeStatus status = StatusNach(failure);
-    return status == EndeStatus::Normal && !stumm_.empty() ? EndeStatus::TeileFehlen : status;
+    Tikkaru({-1, -1, [this](const Ergebnis& ergebnis) {
+                 prozess_.EndProgram(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
+             }});
 }
 
 // The title with the version, then the window, its focus and the first display. The date is
@@ -373,7 +367,7 @@ void Form1::Form_Unload() {
     const bool abgebrochen = vLoaded == 0 && vBusy == 1;
     SichereEinstellungen();
     prozess_.EndProgram(
-        static_cast<int>(abgebrochen ? EndeStatus::Abgebrochen : EndeStatus::Normal));
+        static_cast<int>(abgebrochen ? EndeStatus::Abgebrochen : EndeStatus::Normal), {});
 }
 
 // The window's position, mode, voice and seconds choice, as shutdown keeps them; the session's

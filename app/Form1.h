@@ -35,14 +35,13 @@ public:
     bool SagWort(const std::string& Wort, Meldung meldung, int stimme = -1);
     // Starts an announcement and returns; vBusy stays 1 until it has been heard.
     void Tikkaru();
-    // The pieces of the latest announcement that had no recording and stayed silent, each
-    // once, in the order spoken.
-    const std::vector<std::string>& StummeTeile() const { return stumm_; }
     // A request handed over from another copy: speaks once as the announce button does, with
     // the seconds as asked and in voice number stimme (0: the selected one), and tells fertig
-    // the exit status for the caller when it has been heard; Beschaeftigt at once while an
-    // announcement runs.
-    void SageAufAnfrage(bool sekunden, int stimme, std::function<void(int Status)> fertig);
+    // the exit status for the caller and the pieces that stayed silent when it has been heard;
+    // Beschaeftigt at once while an announcement runs.
+    void
+    SageAufAnfrage(bool sekunden, int stimme,
+                   std::function<void(int Status, const std::vector<std::string>& Stumm)> fertig);
     void Timer1_Timer();
 
     void opMA_Click();
@@ -73,7 +72,7 @@ private:
     struct Anfrage {
         int sekunden = -1; // 0 or 1 as asked; -1: as the check box says
         int stimme = -1;   // the voice list index asked for; -1: the selected one
-        std::function<void()> fertig;
+        std::function<void(const Ergebnis&)> fertig;
     };
     void Tikkaru(Anfrage anfrage);
     // The window as designed, then its handlers wired and the timer started.
@@ -93,15 +92,12 @@ private:
     // change.
     void MeldeZustand();
     void RearmTimer1();
-    // The exit status of the announcement just made, after the player's failure.
-    EndeStatus Ergebnis(PlayFailure failure) const;
 
     Clock& clock_;
     Player& player_;
     Prozess prozess_;
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
-    std::vector<std::string> stumm_;
     // The announcement being spoken, while vBusy is 1.
     std::shared_ptr<Ansage> ansage_;
     bool beendet_ = false;

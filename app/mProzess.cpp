@@ -205,14 +205,16 @@ bool FensterStatus(int status) {
             s != EndeStatus::AndereKopie);
 }
 
-EndeStatus StatusNach(PlayFailure failure) {
+EndeStatus StatusVon(const Ergebnis& ergebnis) {
     // In the order of PlayFailure.
     static_assert(static_cast<int>(PlayFailure::Undecodable) == 4);
     constexpr std::array<EndeStatus, 5> Status = {
         EndeStatus::Normal, EndeStatus::KeinTondienst, EndeStatus::TondienstStumm,
         EndeStatus::TondienstWeg, EndeStatus::AufnahmeDefekt};
-    const auto i = static_cast<std::size_t>(failure);
-    return i < Status.size() ? Status[i] : EndeStatus::AufnahmeDefekt;
+    const auto i = static_cast<std::size_t>(ergebnis.fehler);
+    const EndeStatus status = i < Status.size() ? Status[i] : EndeStatus::AufnahmeDefekt;
+    return status == EndeStatus::Normal && !ergebnis.stumm.empty() ? EndeStatus::TeileFehlen
+                                                                   : status;
 }
 
 std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm) {

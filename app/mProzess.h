@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Player.h"
+#include "mAnsage.h"
 #include "mGetCMD.h"
 
 #include <QCoreApplication>
@@ -31,8 +31,10 @@ enum class EndeStatus : int {
 // AndereKopie, which only a copy that found no answer reports.
 bool FensterStatus(int status);
 
-// The status for speaking once after the player's first failure.
-EndeStatus StatusNach(PlayFailure failure);
+// The exit status an announcement's result makes, for speaking once and for a request handed
+// over alike: a failure of the sound server or of a recording comes before pieces that had no
+// recording.
+EndeStatus StatusVon(const Ergebnis& ergebnis);
 
 // The one German line for stderr that tells why speaking once failed ("" for Normal); for
 // TeileFehlen it names the silent pieces.
@@ -121,15 +123,19 @@ struct Prozess {
     std::string CurrentDir;
     // True when another copy of the program is running (and this one must end).
     std::function<bool()> PreviousInstance = [] { return false; };
-    // Ends the program at once with the given exit status. After it returns (in tests) the
-    // caller stops too. Unless told otherwise the event loop ends with the status, so that
-    // the program returns from main with it.
-    std::function<void(int Status)> EndProgram = [](int status) { QCoreApplication::exit(status); };
+    // Ends the program at once with the given exit status; Stumm names the pieces that stayed
+    // silent, for TeileFehlen. After it returns (in tests) the caller stops too. Unless told
+    // otherwise the event loop ends with the status, so that the program returns from main
+    // with it.
+    std::function<void(int Status, const std::vector<std::string>& Stumm)> EndProgram =
+        [](int status, const std::vector<std::string>&) { QCoreApplication::exit(status); };
     // Speaking once while another copy runs: hands the request over to it (seconds, voice
-    // number or 0 for its selected one) and returns the exit status it reports.
-    std::function<int(bool Sekunden, int Stimme)> HandOver = [](bool, int) {
-        return static_cast<int>(EndeStatus::AndereKopie);
-    };
+    // number or 0 for its selected one) and returns the exit status it reports, with the pieces
+    // that stayed silent there in Stumm.
+    std::function<int(bool Sekunden, int Stimme, std::vector<std::string>& Stumm)> HandOver =
+        [](bool, int, std::vector<std::string>&) {
+            return static_cast<int>(EndeStatus::AndereKopie);
+        };
     // A second start without a request: brings the running copy's window to the front.
     std::function<void()> BringToFront = [] {};
 };

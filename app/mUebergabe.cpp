@@ -309,19 +309,20 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
             [this, anfrage = message(), sekunden, stimme, mitStummen](QDBusPendingCallWatcher* w) {
                 w->deleteLater();
                 const QDBusPendingReply<bool> anrufer = *w;
-                const auto antworte = [this, anfrage, mitStummen](int status) {
-                    QVariantList antwort{status};
-                    if (mitStummen) {
-                        QStringList stumm;
-                        for (const std::string& wort : form_.StummeTeile()) {
-                            stumm << QString::fromStdString(wort);
+                const auto antworte =
+                    [this, anfrage, mitStummen](int status, const std::vector<std::string>& stumm) {
+                        QVariantList antwort{status};
+                        if (mitStummen) {
+                            QStringList woerter;
+                            for (const std::string& wort : stumm) {
+                                woerter << QString::fromStdString(wort);
+                            }
+                            antwort << woerter;
                         }
-                        antwort << stumm;
-                    }
-                    bus_.send(anfrage.createReply(antwort));
-                };
+                        bus_.send(anfrage.createReply(antwort));
+                    };
                 if (!anrufer.isValid() || !anrufer.value()) {
-                    antworte(static_cast<int>(EndeStatus::Abgebrochen));
+                    antworte(static_cast<int>(EndeStatus::Abgebrochen), {});
                 } else {
                     form_.SageAufAnfrage(sekunden, stimme, antworte);
                 }

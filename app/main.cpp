@@ -103,28 +103,22 @@ void SetzeLaufzeitOrdner() {
 }
 
 // The process as the window sees it: the lock, the hand-over to a running copy, and the end,
-// which names the pieces that stayed silent once the window is made.
-Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1*& fenster) {
+// which names the pieces that stayed silent.
+Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz) {
     Prozess prozess;
     prozess.Argumente = aufruf;
     std::error_code ec;
     prozess.CurrentDir = std::filesystem::current_path(ec).string();
     prozess.PreviousInstance = [&instanz] { return instanz.OtherRunning(); };
-    // The pieces that stayed silent in the running clock's announcement of a request handed
-    // over, for the line on stderr.
-    auto uebergebenStumm = std::make_shared<std::vector<std::string>>();
-    prozess.HandOver = [&instanz, uebergebenStumm](bool sekunden, int stimme) {
+    prozess.HandOver = [&instanz](bool sekunden, int stimme, std::vector<std::string>& stumm) {
         // A copy that speaks once holds the lock but takes no requests: the clock is speaking.
         if (instanz.HalterSprichtEinmal()) {
             return static_cast<int>(EndeStatus::Beschaeftigt);
         }
-        return UebergibAnsage(sekunden, stimme, instanz.Halter(), *uebergebenStumm);
+        return UebergibAnsage(sekunden, stimme, instanz.Halter(), stumm);
     };
     prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
-    prozess.EndProgram = [&instanz, &fenster, uebergebenStumm](int status) {
-        const std::vector<std::string> stumm = fenster != nullptr && !fenster->StummeTeile().empty()
-                                                   ? fenster->StummeTeile()
-                                                   : *uebergebenStumm;
+    prozess.EndProgram = [&instanz](int status, const std::vector<std::string>& stumm) {
         std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
         instanz.Release();
         EndeSofort(status);
@@ -203,9 +197,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     SystemClock clock;
-    const Form1* fenster = nullptr;
-    Form1 form(clock, player, EchterProzess(aufruf, instanz, fenster));
-    fenster = &form;
+    Form1 form(clock, player, EchterProzess(aufruf, instanz));
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
     // so the settings are kept. The session's commit at logout only writes them: another

@@ -175,10 +175,10 @@ void PlayAll(PulsePlayer& player, const std::vector<QByteArray>& images) {
     QEventLoop loop;
     std::function<void(std::size_t)> next = [&](std::size_t i) {
         if (i == images.size()) {
-            player.Drain([&] { loop.quit(); });
+            player.Drain([&](PlayFailure) { loop.quit(); });
             return;
         }
-        player.PlayImage(images[i], {{}, [&next, i](double) { next(i + 1); }});
+        player.PlayImage(images[i], {{}, [&next, i](double, PlayFailure) { next(i + 1); }});
     };
     QTimer::singleShot(0, &loop, [&] { next(0); });
     loop.exec();

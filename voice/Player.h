@@ -22,15 +22,15 @@ struct Meldung {
     // server's timing tells. Not called for a sound that is not played.
     std::function<void()> Gehoert;
     // The sound is nearly over: a sound handed over now follows it without a gap. Ende is when
-    // it ends, on the monotonic clock (Clock::MonotonicSeconds). Called once for every sound,
-    // also for one that could not be played (then Ende is the moment of the failure).
-    std::function<void(double Ende)> FastVorbei;
+    // it ends, on the monotonic clock (Clock::MonotonicSeconds); Fehler why it was not heard in
+    // full (None when it was). Called once for every sound, also for one that could not be
+    // played (then Ende is the moment of the failure).
+    std::function<void(double Ende, PlayFailure Fehler)> FastVorbei;
 };
 
 // Plays sounds one after another without making the caller wait: a call hands the sound over
 // and returns at once, and the player reports when it is heard and when it is nearly over.
-// Failures are silent; the first one is kept, so that a caller that must know whether
-// everything was heard can ask afterwards.
+// Failures are silence; each report says whether its sound was heard in full.
 class Player {
 public:
     virtual ~Player() = default;
@@ -44,15 +44,7 @@ public:
     virtual void PrepareImage(const QByteArray& /*wav*/) {}
     virtual void PrepareFile(const std::string& /*path*/) {}
     // Calls fertig (as the reports are called) once everything handed over so far has been
-    // heard: the end of an announcement.
-    virtual void Drain(std::function<void()> fertig) = 0;
-    // The first failure since the player was made.
-    virtual PlayFailure FirstFailure() const { return PlayFailure::None; }
-    // Starts a new announcement: AnnouncementFailure then tells the first failure of the sounds
-    // handed over after this call, so that a clock that runs for days can say whether one
-    // announcement was heard.
-    virtual void BeginAnnouncement() {}
-    // The first failure since BeginAnnouncement (since the player was made before the first);
-    // complete once Drain has called back.
-    virtual PlayFailure AnnouncementFailure() const { return FirstFailure(); }
+    // heard: the end of an announcement. Fehler: why playing it out failed (None when it did
+    // not).
+    virtual void Drain(std::function<void(PlayFailure Fehler)> fertig) = 0;
 };

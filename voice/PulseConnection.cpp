@@ -66,10 +66,8 @@ bool PulseConnection::Request(const std::function<pa_operation*()>& make, pa_str
 }
 
 void PulseConnection::Fail(PlayFailure why) {
-    for (std::atomic<PlayFailure>* kept : {&firstFailure_, &announcementFailure_}) {
-        if (*kept == PlayFailure::None) {
-            *kept = why;
-        }
+    if (failure_ == PlayFailure::None) {
+        failure_ = why;
     }
 }
 

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcPlayer)
 
@@ -76,9 +77,9 @@ public:
     void GiveUp(PlayFailure why, const char* what = nullptr);
     // After a request on a stream that was not answered: a silent server or a broken stream.
     void GiveUpOn(pa_stream* stream, const char* what);
-    void BeginAnnouncement() { announcementFailure_ = PlayFailure::None; }
-    PlayFailure FirstFailure() const { return firstFailure_; }
-    PlayFailure AnnouncementFailure() const { return announcementFailure_; }
+    // The first failure since the last call, and none from now on: what the sound (or drain)
+    // just done failed with.
+    PlayFailure TakeFailure() { return std::exchange(failure_, PlayFailure::None); }
     // Called under the loop's lock before the context goes: the streams close.
     void OnDrop(std::function<void()> drop) { drop_ = std::move(drop); }
 
@@ -115,11 +116,9 @@ private:
     bool sinkIdle_ = true;      // loop lock: no other stream played on the sink when asked
     int operationSuccess_ = 0;  // loop lock
     double nextAttempt_ = 0;    // player thread: no connection attempt before this time
-    // Written on the player thread, read on any: the first failure and the first since
-    // BeginAnnouncement. Player thread: why the connection was last given up (what a sound
-    // skipped within the retry pause fails with).
-    std::atomic<PlayFailure> firstFailure_ = PlayFailure::None;
-    std::atomic<PlayFailure> announcementFailure_ = PlayFailure::None;
+    // Player thread: the first failure since TakeFailure, and why the connection was last
+    // given up (what a sound skipped within the retry pause fails with).
+    PlayFailure failure_ = PlayFailure::None;
     PlayFailure lastGiveUp_ = PlayFailure::None;
     std::function<void()> drop_; // player thread, set once
 

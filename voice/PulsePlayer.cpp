@@ -29,7 +29,7 @@ struct Auftrag {
     QByteArray wav;
     std::string path;
     Meldung meldung;
-    std::function<void()> fertig;
+    std::function<void(PlayFailure)> fertig;
 };
 
 } // namespace
@@ -136,16 +136,19 @@ struct PulsePlayer::Impl {
             switch (a.art) {
             case Auftrag::Bild:
             case Auftrag::Datei: {
+                connection.TakeFailure();
                 const double ende = Play(a.art == Auftrag::Bild ? SoundDecoder::OpenImage(a.wav)
                                                                 : SoundDecoder::OpenFile(a.path),
                                          a.meldung.Gehoert);
                 if (a.meldung.FastVorbei) {
                     Report(ende - options.nearlyOver,
-                           [f = std::move(a.meldung.FastVorbei), ende] { f(ende); });
+                           [f = std::move(a.meldung.FastVorbei), ende,
+                            fehler = connection.TakeFailure()] { f(ende, fehler); });
                 }
                 break;
             }
             case Auftrag::Leeren:
+                connection.TakeFailure();
                 if (connection.Started()) {
                     if (current != nullptr) {
                         DrainStream(current);
@@ -153,7 +156,11 @@ struct PulsePlayer::Impl {
                     Locked lock(connection);
                     CloseAll();
                 }
-                Report(0, std::move(a.fertig));
+                if (a.fertig) {
+                    Report(0, [f = std::move(a.fertig), fehler = connection.TakeFailure()] {
+                        f(fehler);
+                    });
+                }
                 break;
             case Auftrag::Verbinden:
                 connection.ConnectAhead();
@@ -498,22 +505,10 @@ void PulsePlayer::PrepareFile(const std::string& path) {
     d->Give({Auftrag::BereiteDatei, {}, path, {}, {}});
 }
 
-void PulsePlayer::Drain(std::function<void()> fertig) {
+void PulsePlayer::Drain(std::function<void(PlayFailure)> fertig) {
     d->Give({Auftrag::Leeren, {}, {}, {}, std::move(fertig)});
 }
 
 void PulsePlayer::ConnectAhead() {
     d->Give({Auftrag::Verbinden, {}, {}, {}, {}});
-}
-
-PlayFailure PulsePlayer::FirstFailure() const {
-    return d->connection.FirstFailure();
-}
-
-void PulsePlayer::BeginAnnouncement() {
-    d->connection.BeginAnnouncement();
-}
-
-PlayFailure PulsePlayer::AnnouncementFailure() const {
-    return d->connection.AnnouncementFailure();
 }

@@ -77,10 +77,7 @@ public:
     void PrepareImage(const QByteArray& wav) override;
     void PrepareFile(const std::string& path) override;
     // Once everything written has been heard, closes the streams and calls fertig.
-    void Drain(std::function<void()> fertig) override;
-    PlayFailure FirstFailure() const override;
-    void BeginAnnouncement() override;
-    PlayFailure AnnouncementFailure() const override;
+    void Drain(std::function<void(PlayFailure)> fertig) override;
 
 private:
     struct Impl;

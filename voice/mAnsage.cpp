@@ -17,8 +17,7 @@ constexpr double PauseSekunden = 0.25;
 }
 
 std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& clock,
-                                       Vorleser vorleser,
-                                       std::function<void(std::vector<std::string>)> fertig) {
+                                       Vorleser vorleser, std::function<void(Ergebnis)> fertig) {
     auto a = std::make_shared<Ansage>(std::move(satz), player, clock, std::move(vorleser),
                                       std::move(fertig));
     a->Weiter();
@@ -26,7 +25,7 @@ std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& 
 }
 
 Ansage::Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
-               std::function<void(std::vector<std::string>)> fertig)
+               std::function<void(Ergebnis)> fertig)
     : satz_(std::move(satz)), player_(player), clock_(clock), vorleser_(std::move(vorleser)),
       fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()) {}
 
@@ -63,17 +62,25 @@ void Ansage::Markiere(int start, int laenge, const std::string& text) {
     vorleser_.Markiere(start, laenge);
 }
 
+// The first failure is the one the announcement ends with.
+void Ansage::Melde(PlayFailure fehler) {
+    if (ergebnis_.fehler == PlayFailure::None) {
+        ergebnis_.fehler = fehler;
+    }
+}
+
 void Ansage::Weiter() {
     const Wort wort = Naechstes();
     const auto w = weak_from_this();
     if (wort.text.empty()) {
         // The last piece is heard to its end while it is still highlighted.
-        player_.Drain([w] {
+        player_.Drain([w](PlayFailure fehler) {
             if (const auto a = w.lock()) {
+                a->Melde(fehler);
                 a->Markiere(0, 0, "-");
                 const auto fertig = std::move(a->fertig_);
                 if (fertig) {
-                    fertig(std::move(a->stumm_));
+                    fertig(std::move(a->ergebnis_));
                 }
             }
         });
@@ -97,8 +104,9 @@ void Ansage::Weiter() {
                 a->Markiere(start, laenge, text);
             }
         },
-        [w](double ende) {
+        [w](double ende, PlayFailure fehler) {
             if (const auto a = w.lock()) {
+                a->Melde(fehler);
                 a->letztesEnde_ = ende;
                 a->Weiter();
             }
@@ -106,8 +114,9 @@ void Ansage::Weiter() {
     };
     if (!vorleser_.Spiele(wort.text, std::move(meldung))) {
         // Silence: highlighted now, and the walk goes on from the event loop.
-        if (std::find(stumm_.begin(), stumm_.end(), wort.text) == stumm_.end()) {
-            stumm_.push_back(wort.text);
+        std::vector<std::string>& stumm = ergebnis_.stumm;
+        if (std::find(stumm.begin(), stumm.end(), wort.text) == stumm.end()) {
+            stumm.push_back(wort.text);
         }
         Markiere(wort.start, laenge, wort.text);
         letztesEnde_ = std::max(letztesEnde_, clock_.MonotonicSeconds());

@@ -17,24 +17,29 @@ struct Vorleser {
     std::function<bool(const std::string& Wort, Meldung meldung)> Spiele;
 };
 
+// What an announcement ended with: the first failure of the player among its sounds, and the
+// pieces that had no recording, each once, in the order spoken.
+struct Ergebnis {
+    PlayFailure fehler = PlayFailure::None;
+    std::vector<std::string> stumm;
+};
+
 // One announcement: walks a spoken sentence, driven by the event loop, never by waiting. "-",
 // " " and "." end a word, empty words are skipped, "~" is a pause and every other word a piece
 // to play. A piece is handed to the player and highlighted when the player reports it heard;
 // when it is nearly over, the next word follows, so that the pieces join without a gap. A
 // pause is highlighted when the sound before it has ended and lasts 0.25 s from there. After
-// the last piece has been heard the highlight is cleared and fertig is told the pieces that
-// had no recording, each once, in the order spoken.
+// the last piece has been heard the highlight is cleared and fertig is told the result.
 //
 // Held by a shared pointer: the reports of the player and the clock reach the announcement
 // only while it exists, so dropping it ends it.
 class Ansage : public std::enable_shared_from_this<Ansage> {
 public:
     static std::shared_ptr<Ansage> Starte(std::string satz, Player& player, Clock& clock,
-                                          Vorleser vorleser,
-                                          std::function<void(std::vector<std::string>)> fertig);
+                                          Vorleser vorleser, std::function<void(Ergebnis)> fertig);
 
     Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
-           std::function<void(std::vector<std::string>)> fertig);
+           std::function<void(Ergebnis)> fertig);
 
 private:
     struct Wort {
@@ -44,6 +49,7 @@ private:
     Wort Naechstes();
     void Weiter();
     void Markiere(int start, int laenge, const std::string& text);
+    void Melde(PlayFailure fehler);
     // Runs f on this announcement later, if it still exists then.
     std::function<void()> Spaeter(void (Ansage::*f)());
 
@@ -51,9 +57,9 @@ private:
     Player& player_;
     Clock& clock_;
     const Vorleser vorleser_;
-    std::function<void(std::vector<std::string>)> fertig_;
+    std::function<void(Ergebnis)> fertig_;
     std::size_t pos_ = 0;
     // When the sound handed over last ends (monotonic): a pause counts from there.
     double letztesEnde_ = 0;
-    std::vector<std::string> stumm_;
+    Ergebnis ergebnis_;
 };

@@ -19,7 +19,7 @@ public:
     explicit Vorbereiter(Player& player) : player_(player) {}
     void PlayImage(const QByteArray& wav, Meldung) override { player_.PrepareImage(wav); }
     void PlayFile(const std::string& path, Meldung) override { player_.PrepareFile(path); }
-    void Drain(std::function<void()>) override {}
+    void Drain(std::function<void(PlayFailure)>) override {}
 
 private:
     Player& player_;

@@ -22,7 +22,8 @@ struct FormFixture {
     FakeClock clock;
     FakePlayer player{clock};
     int endCalls = 0;
-    int endStatus = -1; // of the first end: the real program ends there
+    int endStatus = -1;                 // of the first end: the real program ends there
+    std::vector<std::string> endSilent; // the silent pieces the last end named
     std::unique_ptr<Form1> form;
 
     double nextTick = 0;
@@ -36,7 +37,8 @@ struct FormFixture {
     std::vector<Played> played;
 
     explicit FormFixture(Prozess p = {}) {
-        p.EndProgram = [this](int status) {
+        p.EndProgram = [this](int status, const std::vector<std::string>& stumm) {
+            endSilent = stumm;
             if (endCalls++ == 0) {
                 endStatus = status;
             }

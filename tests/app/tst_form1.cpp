@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FormFixture.h"
+#include "mAnsage.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -31,6 +32,8 @@ private slots:
     void voiceChangeDuringAnnouncement();
     void handedOver_data();
     void handedOver();
+    void reportsAfterTheEnd_data();
+    void reportsAfterTheEnd();
     void displayRefresh();
     void boxesDrawnAsPlain_data();
     void boxesDrawnAsPlain();
@@ -441,6 +444,50 @@ void TestForm1::voiceChangeDuringAnnouncement() {
     }
 }
 
+void TestForm1::reportsAfterTheEnd_data() {
+    QTest::addColumn<bool>("window");
+    QTest::newRow("announcement dropped") << false;
+    QTest::newRow("window ended") << true;
+}
+
+// The player's and the clock's reports reach an announcement only while it exists: dropped,
+// or ended with its window, while reports are still on their way, it is told nothing more
+// and asks for nothing more.
+void TestForm1::reportsAfterTheEnd() {
+    QFETCH(bool, window);
+    FormFixture f;
+    f.FillVoices();
+    f.clock.Set(12, 23, 5.0);
+    f.player.onHeard = {};
+    int highlights = 0;
+    bool ended = false;
+    std::shared_ptr<Ansage> ansage;
+    if (window) {
+        f.form->Tikkaru();
+    } else {
+        ansage = Ansage::Starte("Es ist zwoelf Uhr.", f.player, f.clock,
+                                {[&](int, int) { ++highlights; },
+                                 [&](const std::string& wort, Meldung meldung) {
+                                     f.player.PlayImage(LadeAufnahme(wort, 1), std::move(meldung));
+                                     return true;
+                                 }},
+                                [&](const Ergebnis&) { ended = true; });
+    }
+    f.clock.Advance(0.35); // the first piece heard, the second handed over
+    QCOMPARE(f.player.calls.size(), 2u);
+    const int seen = highlights;
+    if (window) {
+        f.form.reset();
+    } else {
+        ansage.reset();
+    }
+    f.clock.Advance(10);
+    QCOMPARE(highlights, seen);
+    QVERIFY(!ended);
+    QCOMPARE(f.player.calls.size(), 2u);
+    QCOMPARE(f.player.drains, 0);
+}
+
 void TestForm1::handedOver_data() {
     QTest::addColumn<bool>("box");      // the check box before and after
     QTest::addColumn<bool>("seconds");  // as asked
@@ -478,7 +525,12 @@ void TestForm1::handedOver() {
     form.chSek->setChecked(box);
     f.clock.Set(12, 23, 5.0);
     if (state == "failed before") {
-        f.player.Fail(PlayFailure::NoServer);
+        f.player.failure = PlayFailure::NoServer;
+        form.Tikkaru();
+        f.SpeakToEnd();
+        f.player.failure = PlayFailure::None;
+        f.player.drains = 0;
+        f.played.clear();
     }
     if (state == "busy") {
         form.vBusy = 1;
@@ -496,7 +548,8 @@ void TestForm1::handedOver() {
         }
     };
     int answered = -1;
-    form.SageAufAnfrage(seconds, voice, [&](int s) { answered = s; });
+    form.SageAufAnfrage(seconds, voice,
+                        [&](int s, const std::vector<std::string>&) { answered = s; });
     if (heard == 0) {
         QCOMPARE(answered, status);
         f.RunFor(1);

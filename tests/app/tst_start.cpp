@@ -405,7 +405,7 @@ void TestStart::previousInstance() {
     int fronts = 0;
     bool askedSeconds = false;
     int askedVoice = -1;
-    p.HandOver = [&](bool s, int v) {
+    p.HandOver = [&](bool s, int v, std::vector<std::string>&) {
         ++asked;
         askedSeconds = s;
         askedVoice = v;

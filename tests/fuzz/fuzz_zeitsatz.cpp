@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                return true;
                            },
                        },
-                       [&](const std::vector<std::string>& stumm) {
-                           Check(stumm.empty());
+                       [&](const Ergebnis& ergebnis) {
+                           Check(ergebnis.stumm.empty() && ergebnis.fehler == PlayFailure::None);
                            fertig = true;
                        });
     clock.Advance(3600);

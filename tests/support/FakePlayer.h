@@ -33,25 +33,19 @@ public:
     }
     void PrepareImage(const QByteArray& wav) override { prepared.push_back({false, wav, {}}); }
     void PrepareFile(const std::string& path) override { prepared.push_back({true, {}, path}); }
-    void Drain(std::function<void()> fertig) override {
+    void Drain(std::function<void(PlayFailure)> fertig) override {
         clock_.Wecke(queuedUntil_ - clock_.MonotonicSeconds(), [this, fertig = std::move(fertig)] {
             ++drains;
-            fertig();
+            fertig(failure);
         });
     }
-    PlayFailure FirstFailure() const override { return failure; }
-    void BeginAnnouncement() override {
-        ++announcements;
-        announcementFailure = PlayFailure::None;
-    }
-    PlayFailure AnnouncementFailure() const override { return announcementFailure; }
-    // A failure while playing, as the real player keeps it.
+    // A failure while the sounds handed over so far play, as the real player tells it: the
+    // sounds not yet reported nearly over are reported with it.
     void Fail(PlayFailure why) {
-        if (failure == PlayFailure::None) {
-            failure = why;
-        }
-        if (announcementFailure == PlayFailure::None) {
-            announcementFailure = why;
+        for (std::size_t i = reported_; i < failures_.size(); ++i) {
+            if (failures_[i] == PlayFailure::None) {
+                failures_[i] = why;
+            }
         }
     }
 
@@ -60,9 +54,7 @@ public:
     int drains = 0;
     double seconds = 0.3; // how long each sound is heard
     double ahead = 0.02;  // how long before its end a sound is reported nearly over
-    PlayFailure failure = PlayFailure::None;
-    PlayFailure announcementFailure = PlayFailure::None;
-    int announcements = 0;
+    PlayFailure failure = PlayFailure::None; // what every sound fails with
     std::function<void(const Call&)> onHeard;
 
 private:
@@ -80,14 +72,18 @@ private:
                              onHeard(calls[i]);
                          }
                      });
+        failures_.push_back(failure);
         clock_.Wecke(std::max(start, end - ahead) - now,
-                     [fast = std::move(meldung.FastVorbei), end] {
+                     [this, fast = std::move(meldung.FastVorbei), end, i = failures_.size() - 1] {
+                         reported_ = i + 1;
                          if (fast) {
-                             fast(end);
+                             fast(end, failures_[i]);
                          }
                      });
     }
 
     FakeClock& clock_;
     double queuedUntil_ = 0;
+    std::vector<PlayFailure> failures_; // each sound's, reported when it is nearly over
+    std::size_t reported_ = 0;          // the sounds reported so far, in order
 };

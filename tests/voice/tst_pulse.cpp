@@ -111,11 +111,17 @@ struct Klang {
 // What the player reported of each sound, on the monotonic clock: when it was heard (0: never),
 // when it was reported nearly over and the end it gave; whether everything was over within a
 // generous bound (so that a hang fails the test rather than stalling it), and whether any
-// report came from inside the call that handed a sound over.
+// report came from inside the call that handed a sound over; the first failure any report gave.
 struct Berichte {
     std::vector<double> gehoert, fast, ende;
     bool fertig = false;
     bool imAufruf = false;
+    PlayFailure fehler = PlayFailure::None;
+    void Melde(PlayFailure f) {
+        if (fehler == PlayFailure::None) {
+            fehler = f;
+        }
+    }
 };
 
 double Jetzt() {
@@ -132,7 +138,8 @@ Berichte Hoere(PulsePlayer& player, const std::vector<Klang>& klaenge) {
     bool imAufruf = false;
     std::function<void(std::size_t)> weiter = [&](std::size_t i) {
         if (i == n) {
-            player.Drain([&] {
+            player.Drain([&](PlayFailure f) {
+                b.Melde(f);
                 b.imAufruf = b.imAufruf || imAufruf;
                 b.fertig = true;
                 loop.quit();
@@ -143,7 +150,8 @@ Berichte Hoere(PulsePlayer& player, const std::vector<Klang>& klaenge) {
                       b.imAufruf = b.imAufruf || imAufruf;
                       b.gehoert[i] = Jetzt();
                   },
-                  [&, i](double ende) {
+                  [&, i](double ende, PlayFailure f) {
+                      b.Melde(f);
                       b.imAufruf = b.imAufruf || imAufruf;
                       b.fast[i] = Jetzt();
                       b.ende[i] = ende;
@@ -444,18 +452,16 @@ private slots:
                                           {{}, tmp.filePath(L("fehlt.wav"))}});
         QVERIFY(b.fertig);
         QCOMPARE(b.gehoert, std::vector<double>(3)); // never heard
-        QCOMPARE(player.FirstFailure(), PlayFailure::NoServer);
-        QCOMPARE(player.AnnouncementFailure(), PlayFailure::NoServer);
+        QCOMPARE(b.fehler, PlayFailure::NoServer);
 
         // A sound skipped within the retry pause was not heard either: a new announcement
         // then fails for the reason of the pause.
         o.retryPause = 60;
         PulsePlayer pausing(o);
-        QVERIFY(Hoere(pausing, {{LadeAufnahme("ES", 1), {}}}).fertig);
-        pausing.BeginAnnouncement();
-        QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::None);
-        QVERIFY(Hoere(pausing, {{LadeAufnahme("ES", 1), {}}}).fertig);
-        QCOMPARE(pausing.AnnouncementFailure(), PlayFailure::NoServer);
+        QCOMPARE(Hoere(pausing, {{LadeAufnahme("ES", 1), {}}}).fehler, PlayFailure::NoServer);
+        const Berichte spaeter = Hoere(pausing, {{LadeAufnahme("ES", 1), {}}});
+        QVERIFY(spaeter.fertig);
+        QCOMPARE(spaeter.fehler, PlayFailure::NoServer);
     }
 
     void serverNeverAnswers() {
@@ -476,7 +482,7 @@ private slots:
             const Berichte b =
                 Hoere(player, {{LadeAufnahme("ES", 1), {}}, {LadeAufnahme("ES", 1), {}}});
             QVERIFY(b.fertig);
-            QCOMPARE(player.FirstFailure(), PlayFailure::ServerSilent);
+            QCOMPARE(b.fehler, PlayFailure::ServerSilent);
         }
         ::close(sock);
     }
@@ -506,10 +512,10 @@ private slots:
             ::kill(pid, SIGKILL);
         });
         // The sound is cut off, the next one finds no server: both are over.
-        const bool over = Hoere(*player, {{longSound, {}}, {longSound, {}}}).fertig;
+        const Berichte cut = Hoere(*player, {{longSound, {}}, {longSound, {}}});
         killer.join();
-        QVERIFY(over);
-        QVERIFY(player->AnnouncementFailure() != PlayFailure::None);
+        QVERIFY(cut.fertig);
+        QVERIFY(cut.fehler != PlayFailure::None);
         server.reset();
 
         // A server at the same place again: a later sound is heard.
@@ -518,13 +524,12 @@ private slots:
         QTest::qWait(300); // the retry pause
         SinkRecorder rec(L("tst_own"), kRate);
         QVERIFY(rec.Start());
-        player->BeginAnnouncement();
-        QVERIFY(Hoere(*player, {{{}, tone}}).fertig);
+        const Berichte again = Hoere(*player, {{{}, tone}});
+        QVERIFY(again.fertig);
         const std::vector<int16_t> raw = rec.Stop(300);
         QVERIFY(Find(Samples(raw.begin(), raw.end()), Reference(tone), 0).second > 0.8);
         // Heard in full: this announcement did not fail, though the player did before.
-        QCOMPARE(player->AnnouncementFailure(), PlayFailure::None);
-        QVERIFY(player->FirstFailure() != PlayFailure::None);
+        QCOMPARE(again.fehler, PlayFailure::None);
     }
 };
 
