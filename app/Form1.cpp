@@ -162,7 +162,7 @@ void Form1::SageAufAnfrage(
     }
     // The check box and the voice list stay as they are: the request's choices hold for its
     // announcement only.
-    Tikkaru({sekunden ? 1 : 0, stimme >= 1 && stimme <= coVoice->count() ? stimme - 1 : -1,
+    Tikkaru({sekunden ? 1 : 0, GefragterEintrag(stimme, coVoice->count()),
              [fertig = std::move(fertig)](const Ergebnis& ergebnis) {
                  fertig(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
              }});

@@ -498,7 +498,8 @@ void TestForm1::handedOver_data() {
     QTest::newRow("seconds asked, box unchecked") << false << true << 0 << 2 << "" << 0;
     QTest::newRow("no seconds asked, box checked") << true << false << 0 << 2 << "" << 0;
     QTest::newRow("voice asked") << false << false << 4 << 4 << "" << 0;
-    QTest::newRow("voice beyond the list: the selected") << false << false << 7 << 2 << "" << 0;
+    QTest::newRow("voice beyond the list: the first, as on the command line")
+        << false << false << 7 << 1 << "" << 0;
     QTest::newRow("speaking already: busy, nothing queued")
         << false << true << 0 << 0 << "busy" << 10;
     QTest::newRow("ending: nothing said") << false << true << 0 << 0 << "ended" << 8;
