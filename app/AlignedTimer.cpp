@@ -52,8 +52,8 @@ void AlignedTimer::stop() {
 }
 
 void AlignedTimer::Tick() {
-    // Re-arm first: the handler may run an announcement that processes events for seconds,
-    // and ticks must keep arriving meanwhile.
+    // Re-arm first: the handler's work (starting an announcement, which returns at once) does
+    // not shift the next tick.
     timer_.start(MsBisZumNoetigen());
     emit timeout();
 }

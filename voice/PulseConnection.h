@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "PulsePlayer.h"
+#include "Player.h"
+#include "PulseOptions.h"
 
 #include <QLoggingCategory>
 
@@ -29,7 +30,7 @@ class PulseConnection {
 public:
     using Locked = std::lock_guard<PulseConnection>;
 
-    explicit PulseConnection(const PulsePlayer::Options& options) : options_(options) {}
+    explicit PulseConnection(const PulseOptions& options) : options_(options) {}
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
     ~PulseConnection();
@@ -108,7 +109,7 @@ private:
 
     void DropConnection();
 
-    const PulsePlayer::Options& options_;
+    const PulseOptions& options_;
     pa_threaded_mainloop* loop_ = nullptr; // player thread: made once, freed at the end
     pa_context* context_ = nullptr;        // loop lock
     bool connected_ = false;    // loop lock: the context was ready and the server said what it is
