@@ -187,17 +187,17 @@ QString UhrAmBus(QDBusConnection& bus, qint64 halter) {
 
 } // namespace
 
-// Where a connection made off the window's thread is handed back: to the window while it
-// exists, to nothing once it has gone.
-struct Uebergabe::Postfach {
+// Where a connection made off the window's thread is handed back: to the window's mailbox while
+// the window exists, to nothing once it has gone.
+struct Uebergabe::Rueckweg {
     std::mutex mutex;
     Uebergabe* an = nullptr; // mutex
 };
 
 Uebergabe::Uebergabe(Form1& form)
     : QObject(&form), form_(form), pruefung_(new QTimer(this)),
-      postfach_(std::make_shared<Postfach>()) {
-    postfach_->an = this;
+      rueckweg_(std::make_shared<Rueckweg>()) {
+    rueckweg_->an = this;
     // A session bus that ends (and is started again) takes the connection with it: the next
     // look makes a new one and takes the name again; a name not had yet is asked for again.
     connect(pruefung_, &QTimer::timeout, this, [this] {
@@ -211,8 +211,8 @@ Uebergabe::Uebergabe(Form1& form)
 
 Uebergabe::~Uebergabe() {
     {
-        const std::lock_guard<std::mutex> g(postfach_->mutex);
-        postfach_->an = nullptr;
+        const std::lock_guard<std::mutex> g(rueckweg_->mutex);
+        rueckweg_->an = nullptr;
     }
     // The name goes with the connection; letting it go by a call would wait on the bus.
     if (bus_.isConnected()) {
@@ -232,15 +232,14 @@ void Uebergabe::Anmelden() {
     benannt_ = false;
     const QString alt = bus_.name();
     const QString neu = QString("tikkaru-uhr-%1").arg(++verbindungen_);
-    std::thread([postfach = postfach_, alt, neu] {
+    std::thread([rueckweg = rueckweg_, alt, neu] {
         if (!alt.isEmpty()) {
             QDBusConnection::disconnectFromBus(alt);
         }
         const QDBusConnection bus = Verbinde(neu);
-        const std::lock_guard<std::mutex> g(postfach->mutex);
-        if (Uebergabe* an = postfach->an) {
-            QMetaObject::invokeMethod(
-                an, [an, bus] { an->Verbunden(bus); }, Qt::QueuedConnection);
+        const std::lock_guard<std::mutex> g(rueckweg->mutex);
+        if (Uebergabe* an = rueckweg->an) {
+            an->post_.Schicke([an, bus] { an->Verbunden(bus); });
         }
     }).detach();
 }

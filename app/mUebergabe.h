@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Postfach.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
@@ -53,11 +55,12 @@ private:
     void Verbunden(const QDBusConnection& bus);
     void FrageNachName();
 
-    struct Postfach;
+    struct Rueckweg;
     Form1& form_;
     QDBusConnection bus_{QString()};
     QTimer* pruefung_;
-    std::shared_ptr<Postfach> postfach_;
+    Postfach post_;
+    std::shared_ptr<Rueckweg> rueckweg_;
     int verbindungen_ = 0;
     bool verbindet_ = false; // a connection is being made
     bool fragt_ = false;     // the name is being asked for

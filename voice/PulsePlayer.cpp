@@ -53,7 +53,7 @@ struct PulsePlayer::Impl {
     };
 
     Options options;
-    QObject& bote;                                // lives on the thread the reports go to
+    Postfach& bote;                               // lives on the thread the reports go to
     std::vector<std::unique_ptr<Stream>> streams; // open streams, one per sample format
     Stream* current = nullptr;                    // the stream written last
     // Made after the streams and gone before them: dropping the context closes them.
@@ -65,7 +65,7 @@ struct PulsePlayer::Impl {
     bool stop_ = false;         // mutex_
     std::thread thread_;        // last: starts once everything above is made
 
-    Impl(Options o, QObject& b) : options(std::move(o)), bote(b) {
+    Impl(Options o, Postfach& b) : options(std::move(o)), bote(b) {
         connection.OnDrop([this] { CloseAll(); });
         thread_ = std::thread([this] { Run(); });
     }
@@ -79,6 +79,7 @@ struct PulsePlayer::Impl {
     }
 
     void Give(Auftrag a) {
+        bote.Hoere();
         {
             std::lock_guard<std::mutex> g(mutex_);
             queue_.push_back(std::move(a));
@@ -107,18 +108,15 @@ struct PulsePlayer::Impl {
         if (!f) {
             return;
         }
-        QMetaObject::invokeMethod(
-            &bote,
-            [this, at, f = std::move(f)] {
-                const double wait = at - Now();
-                if (wait < 0.0005) {
-                    f();
-                } else {
-                    QTimer::singleShot(static_cast<int>(std::lround(wait * 1000)), Qt::PreciseTimer,
-                                       &bote, f);
-                }
-            },
-            Qt::QueuedConnection);
+        bote.Schicke([this, at, f = std::move(f)] {
+            const double wait = at - Now();
+            if (wait < 0.0005) {
+                f();
+            } else {
+                QTimer::singleShot(static_cast<int>(std::lround(wait * 1000)), Qt::PreciseTimer,
+                                   &bote, f);
+            }
+        });
     }
 
     void Run() {

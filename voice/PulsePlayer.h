@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Player.h"
+#include "Postfach.h"
 #include "PulseOptions.h"
 
 #include <QObject>
@@ -56,6 +57,6 @@ public:
 private:
     struct Impl;
     // The reports are delivered through this object's thread, the one that made the player.
-    QObject bote_;
+    Postfach bote_;
     std::unique_ptr<Impl> d;
 };
