@@ -151,6 +151,17 @@ QDBusConnection Verbinde(const QString& name) {
     return QDBusConnection::connectToBus(adresse, name);
 }
 
+} // namespace
+
+void VerbergeStummenBus() {
+    if (const QString& adresse = BusAdresse();
+        !adresse.isEmpty() && !BusAntwortet(adresse, ErsteZeileFrist)) {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null");
+    }
+}
+
+namespace {
+
 QDBusMessage Anfrage(const char* methode, const QString& ziel = DienstName) {
     return QDBusMessage::createMethodCall(ziel, Pfad, Schnittstelle, methode);
 }

@@ -80,6 +80,12 @@ int UebergibAnsage(bool sekunden, int stimme, qint64 halter, std::vector<std::st
 // environment at the first call: made once at start, before any thread runs.
 const QString& BusAdresse();
 
+// A session bus that takes connections and never answers would hold a window's start for good:
+// the toolkit's screen-reader bridge connects to it on the window's thread without a bound.
+// Such a bus (no answer within a second) is hidden from the toolkit, before any thread runs;
+// the window's own connection (BusAdresse) keeps looking for it off the window's thread.
+void VerbergeStummenBus();
+
 // Asks the running clock to show its window in front (with the activation token this copy
 // was started with, for Wayland). Returns at once; a clock that does not answer is left.
 void ZeigeLaufendeUhr();

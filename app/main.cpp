@@ -184,6 +184,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    if (!aufruf.Einmal && !instanz.OtherRunning()) {
+        VerbergeStummenBus();
+    }
+
     // Speaking once connects to the sound server while the toolkit and the window are set up
     // on the other core; the window connects at its first sound.
     PulsePlayer player;

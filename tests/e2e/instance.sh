@@ -258,10 +258,12 @@ timeout 20 "$TIKKARU" '!' 2>"$T/err" || status=$?
 
 # The bus ends and a socket that takes connections and never answers takes its place, where
 # the window looks for a bus every two seconds: it goes on (two pictures a little over a
-# second apart differ), and SIGTERM ends it within a second with its settings written.
+# second apart differ), and SIGTERM ends it within a second with its settings written; so does
+# a window started then.
 kill "$dbus_pid"
 wait "$dbus_pid" 2>/dev/null || true
-rm -f "$XDG_RUNTIME_DIR/bus" "$conf"
+rm -f "$XDG_RUNTIME_DIR/bus"
+printf '[Tikkaru]\nMode=1\n' > "$conf"
 python3 -c 'import socket, sys, time
 s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(64)
 held = []
@@ -278,6 +280,16 @@ kill -TERM "$clock_pid"
 for _ in $(seq 10); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$clock_pid" 2>/dev/null && fail "SIGTERM on a bus that never answers: still running after 1 s"
 grep -q '^WinLeft=' "$conf" || fail "SIGTERM on a bus that never answers: settings not written"
+# A window started on that bus shows itself all the same, and ends as well.
+printf '[Tikkaru]\nMode=1\n' > "$conf"
+"$TIKKARU" &
+clock_pid=$!
+bg_pids+=($clock_pid)
+window_id >/dev/null || fail "no window started on a bus that never answers"
+kill -TERM "$clock_pid"
+for _ in $(seq 10); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$clock_pid" 2>/dev/null && fail "a window started on a bus that never answers: SIGTERM did not end it"
+grep -q '^WinLeft=' "$conf" || fail "a window started on a bus that never answers kept no settings"
 kill "$mute"
 start_dbus "$XDG_RUNTIME_DIR/bus" || fail "no third session bus"
 export DBUS_SESSION_BUS_ADDRESS=$dbus_address
