@@ -23,6 +23,9 @@ bool PulseConnection::WaitFor(const std::function<bool()>& done, double deadline
         uint64_t seen = 0;
         {
             std::lock_guard<std::mutex> g(wakeMutex_);
+            if (aborted_) {
+                return false;
+            }
             seen = wakeCount_;
         }
         {
@@ -38,6 +41,15 @@ bool PulseConnection::WaitFor(const std::function<bool()>& done, double deadline
         std::unique_lock<std::mutex> g(wakeMutex_);
         wake_.wait_for(g, std::chrono::duration<double>(left), [&] { return wakeCount_ != seen; });
     }
+}
+
+void PulseConnection::Abort() {
+    {
+        std::lock_guard<std::mutex> g(wakeMutex_);
+        aborted_ = true;
+        ++wakeCount_;
+    }
+    wake_.notify_all();
 }
 
 bool PulseConnection::Request(const std::function<pa_operation*()>& make, pa_stream* stream,

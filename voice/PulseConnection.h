@@ -63,7 +63,7 @@ public:
     // ---- called on the player thread -------------------------------------------------------
 
     // Waits until done() (evaluated under the loop's lock) holds; false when the deadline
-    // passes first.
+    // passes first, or once Abort has been called.
     bool WaitFor(const std::function<bool()>& done, double deadline);
 
     // Makes a request under the loop's lock and waits for its answer; false (the request
@@ -83,6 +83,9 @@ public:
     PlayFailure TakeFailure() { return std::exchange(failure_, PlayFailure::None); }
     // Called under the loop's lock before the context goes: the streams close.
     void OnDrop(std::function<void()> drop) { drop_ = std::move(drop); }
+
+    // From any thread: every wait, now and later, gives up at once (the player is going).
+    void Abort();
 
     // Starts connecting and returns at once; Connect() then finds the connection on its way
     // or ready.
@@ -128,4 +131,5 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     uint64_t wakeCount_ = 0; // wakeMutex_
+    bool aborted_ = false;   // wakeMutex_
 };

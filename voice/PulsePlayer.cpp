@@ -75,6 +75,8 @@ struct PulsePlayer::Impl {
             stop_ = true;
         }
         wake_.notify_all();
+        // A sound being played out, or a server that is slow to answer, is not waited for.
+        connection.Abort();
         thread_.join();
     }
 
