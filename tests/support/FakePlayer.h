@@ -56,6 +56,7 @@ public:
     int drains = 0;
     double seconds = 0.3; // how long each sound is heard
     double ahead = 0.02;  // how long before its end a sound is reported nearly over
+    double latency = 0;   // how long after it is handed over a sound starts when none plays
     PlayFailure failure = PlayFailure::None; // what every sound fails with
     std::function<void(const Call&)> onHeard;
     std::function<bool(const Call&)> unplayable;
@@ -71,7 +72,7 @@ private:
             });
             return;
         }
-        const double start = std::max(now, queuedUntil_);
+        const double start = std::max(now + latency, queuedUntil_);
         const double end = start + seconds;
         queuedUntil_ = end;
         clock_.Wecke(start - now,
