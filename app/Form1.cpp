@@ -114,14 +114,21 @@ void Form1::Tikkaru(Anfrage anfrage) {
     }
     vBusy = 1;
     MeldeZustand();
+    // A disabled button hands its focus on to the next control, the exit button, where Enter
+    // would end the clock: the focus goes to the sentence, as after a click.
+    if (focusWidget() == cOK) {
+        TT->setFocus();
+    }
     cOK->setEnabled(false);
 
     const std::string zeit = clock_.TimeText();
     TZ->setText(QString::fromStdString(zeit));
     const bool sekunden = anfrage.sekunden >= 0 ? anfrage.sekunden == 1 : chSek->isChecked();
-    const std::string satz = SprechSatz(zeit, sekunden,
-                                        GewaehlterModus() == Modus::JedeMinute ||
-                                            GewaehlterModus() == Modus::JedeStunde);
+    const std::string satz = anfrage.einmal
+                                 ? EinmalSatz(zeit, sekunden)
+                                 : SprechSatz(zeit, sekunden,
+                                              GewaehlterModus() == Modus::JedeMinute ||
+                                                  GewaehlterModus() == Modus::JedeStunde);
     TT->setText(QString::fromStdString(satz));
     TT->setCursorPosition(0);
 
@@ -162,7 +169,7 @@ void Form1::SageAufAnfrage(
     }
     // The check box and the voice list stay as they are: the request's choices hold for its
     // announcement only.
-    Tikkaru({sekunden ? 1 : 0, GefragterEintrag(stimme, coVoice->count()),
+    Tikkaru({sekunden ? 1 : 0, GefragterEintrag(stimme, coVoice->count()), true,
              [fertig = std::move(fertig)](const Ergebnis& ergebnis) {
                  fertig(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
              }});
@@ -253,6 +260,11 @@ void Form1::opHH_Click() {
 void Form1::chSek_Click() {
     if (isVisible()) {
         TT->setFocus();
+        // Shown at once, not at the next tick a second away; a mode's click comes here too
+        // when it changes the box.
+        if (vBusy == 0) {
+            ZeigeZeit();
+        }
     }
 }
 
@@ -341,7 +353,7 @@ void Form1::SageEinmal() {
     if (prozess_.Argumente.Sekunden) {
         chSek->setChecked(true);
     }
-    Tikkaru({-1, -1, [this](const Ergebnis& ergebnis) {
+    Tikkaru({-1, -1, true, [this](const Ergebnis& ergebnis) {
                  prozess_.EndProgram(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
              }});
 }

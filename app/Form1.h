@@ -70,8 +70,9 @@ protected:
 private:
     // One announcement's own choices, and what is done when it has been heard.
     struct Anfrage {
-        int sekunden = -1; // 0 or 1 as asked; -1: as the check box says
-        int stimme = -1;   // the voice list index asked for; -1: the selected one
+        int sekunden = -1;   // 0 or 1 as asked; -1: as the check box says
+        int stimme = -1;     // the voice list index asked for; -1: the selected one
+        bool einmal = false; // a one-shot request: its sentence whatever the mode (EinmalSatz)
         std::function<void(const Ergebnis&)> fertig;
     };
     void Tikkaru(Anfrage anfrage);

@@ -357,6 +357,10 @@ void Uebergabe::Zeigen(const QString& token) {
 }
 
 QString Uebergabe::Anzeige(QString& satz) {
+    // A window nobody sees ticks seldom: what it shows is brought up to date for the caller.
+    if (form_.vBusy == 0) {
+        form_.ZeigeZeit();
+    }
     satz = form_.TT->text();
     return form_.TZ->text();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mZeitplan.h"
 
+#include "mZeitSatz.h"
+
 #include <cmath>
 
 TickEntscheidung EntscheideTick(std::string_view zeit, Modus modus, std::string_view zuletzt,
@@ -39,4 +41,8 @@ double NaechsterNoetigerTick(double jetzt, const Zustand& zustand) {
     default:
         return jetzt + LaengsteRuhe;
     }
+}
+
+std::string EinmalSatz(std::string_view zeit, bool sekunden) {
+    return SprechSatz(zeit, sekunden, true);
 }

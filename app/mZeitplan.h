@@ -43,3 +43,9 @@ inline constexpr double LaengsteRuhe = 10.0;
 // second changes; a window nobody sees needs only the full minute or hour its mode announces,
 // and the second before it.
 double NaechsterNoetigerTick(double jetzt, const Zustand& zustand);
+
+// The spoken sentence of a one-shot request ("!" or "!!"), whoever speaks it: the program
+// started for it without a window, or the window it is handed over to. It is spoken as in the
+// window's design mode, every minute, whatever mode the window shows: so the seconds asked
+// for are left out at second 0.
+std::string EinmalSatz(std::string_view zeit, bool sekunden);

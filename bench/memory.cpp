@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     PulsePlayer player;
     Prozess prozess;
     prozess.CurrentDir = home.path().toStdString();
-    prozess.EndProgram = [](int) {};
+    prozess.EndProgram = [](int, const std::vector<std::string>&) {};
     Form1 form(clock, player, prozess);
     form.Form_Load();
     // Told apart from the windows that the other parts of bench/run look for by their title.

@@ -69,6 +69,25 @@ void Ansage::Melde(PlayFailure fehler) {
     }
 }
 
+void Ansage::Bereit(std::size_t k) {
+    if (k < gezeigt_ || k >= marken_.size()) {
+        return; // shown already
+    }
+    marken_[k].bereit = true;
+    while (gezeigt_ < marken_.size() && marken_[gezeigt_].bereit) {
+        const Marke& m = marken_[gezeigt_++];
+        Markiere(m.start, m.laenge, m.text);
+    }
+}
+
+void Ansage::BereitUm(std::size_t k, double um) {
+    WaitS(um - clock_.MonotonicSeconds(), clock_, [w = weak_from_this(), k] {
+        if (const auto a = w.lock()) {
+            a->Bereit(k);
+        }
+    });
+}
+
 void Ansage::Weiter() {
     const Wort wort = Naechstes();
     const auto w = weak_from_this();
@@ -77,6 +96,11 @@ void Ansage::Weiter() {
         player_.Drain([w](PlayFailure fehler) {
             if (const auto a = w.lock()) {
                 a->Melde(fehler);
+                // Everything has been heard: a word whose moment is still to come (a piece
+                // that was not played, just ended) has its turn now.
+                for (std::size_t k = a->gezeigt_; k < a->marken_.size(); ++k) {
+                    a->Bereit(k);
+                }
                 a->Markiere(0, 0, "-");
                 const auto fertig = std::move(a->fertig_);
                 if (fertig) {
@@ -87,38 +111,44 @@ void Ansage::Weiter() {
         return;
     }
     const int laenge = static_cast<int>(wort.text.size());
+    const std::size_t k = marken_.size();
+    marken_.push_back({wort.start, laenge, wort.text});
     if (wort.text == "~") {
         // From the end of the sound before it: highlighted then, and 0.25 s long.
         const double bisEnde = std::max(0.0, letztesEnde_ - clock_.MonotonicSeconds());
-        WaitS(bisEnde, clock_, [w, start = wort.start, this] {
+        WaitS(bisEnde, clock_, [w, k] {
             if (const auto a = w.lock()) {
-                Markiere(start, 1, "~");
-                WaitS(PauseSekunden, clock_, Spaeter(&Ansage::Weiter));
+                a->Bereit(k);
+                WaitS(PauseSekunden, a->clock_, a->Spaeter(&Ansage::Weiter));
             }
         });
         return;
     }
     Meldung meldung{
-        [w, start = wort.start, laenge, text = wort.text] {
+        [w, k] {
             if (const auto a = w.lock()) {
-                a->Markiere(start, laenge, text);
+                a->Bereit(k);
             }
         },
-        [w](double ende, PlayFailure fehler) {
+        [w, k](double ende, PlayFailure fehler) {
             if (const auto a = w.lock()) {
                 a->Melde(fehler);
-                a->letztesEnde_ = ende;
+                // Not heard (it could not be played, or its report is late): highlighted when
+                // it would have ended, after the sound before it.
+                a->BereitUm(k, std::max(ende, a->letztesEnde_));
+                a->letztesEnde_ = std::max(a->letztesEnde_, ende);
                 a->Weiter();
             }
         },
     };
     if (!vorleser_.Spiele(wort.text, std::move(meldung))) {
-        // Silence: highlighted now, and the walk goes on from the event loop.
+        // Silence: highlighted once the sound before it has ended, and the walk goes on from
+        // the event loop at once, so that the next piece follows that sound without a gap.
         std::vector<std::string>& stumm = ergebnis_.stumm;
         if (std::find(stumm.begin(), stumm.end(), wort.text) == stumm.end()) {
             stumm.push_back(wort.text);
         }
-        Markiere(wort.start, laenge, wort.text);
+        BereitUm(k, letztesEnde_);
         letztesEnde_ = std::max(letztesEnde_, clock_.MonotonicSeconds());
         WaitS(0, clock_, Spaeter(&Ansage::Weiter));
     }

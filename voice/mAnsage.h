@@ -27,8 +27,11 @@ struct Ergebnis {
 // One announcement: walks a spoken sentence, driven by the event loop, never by waiting. "-",
 // " " and "." end a word, empty words are skipped, "~" is a pause and every other word a piece
 // to play. A piece is handed to the player and highlighted when the player reports it heard;
-// when it is nearly over, the next word follows, so that the pieces join without a gap. A
-// pause is highlighted when the sound before it has ended and lasts 0.25 s from there. After
+// when it is nearly over, the next word follows, so that the pieces join without a gap (the
+// voice of the next piece is chosen then). A pause is highlighted when the sound before it has
+// ended and lasts 0.25 s from there; so is a piece that has no recording (silence), and one
+// the player could not play, not before it would have ended. The highlight moves in the
+// order of the sentence only: a word is highlighted once every word before it has been. After
 // the last piece has been heard the highlight is cleared and fertig is told the result.
 //
 // Held by a shared pointer: the reports of the player and the clock reach the announcement
@@ -46,8 +49,20 @@ private:
         int start = 0;
         std::string text; // empty at the end of the sentence
     };
+    // A word's highlight, in the order of the sentence; bereit once its moment has come.
+    struct Marke {
+        int start = 0;
+        int laenge = 0;
+        std::string text;
+        bool bereit = false;
+    };
     Wort Naechstes();
     void Weiter();
+    // The highlight of word k may be shown: it is, with every one after it that may, once all
+    // before it have been.
+    void Bereit(std::size_t k);
+    // The same at the monotonic time um (at once when that has passed).
+    void BereitUm(std::size_t k, double um);
     void Markiere(int start, int laenge, const std::string& text);
     void Melde(PlayFailure fehler);
     // Runs f on this announcement later, if it still exists then.
@@ -62,4 +77,6 @@ private:
     // When the sound handed over last ends (monotonic): a pause counts from there.
     double letztesEnde_ = 0;
     Ergebnis ergebnis_;
+    std::vector<Marke> marken_;
+    std::size_t gezeigt_ = 0; // highlights shown so far
 };

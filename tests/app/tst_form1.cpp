@@ -2,16 +2,20 @@
 #include "FormFixture.h"
 #include "mAnsage.h"
 
+#include "mZeitSatz.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -28,7 +32,10 @@ private slots:
     void keys();
     void focusInTTAfterClicks();
     void announcementWalk();
+    void highlightOrder_data();
+    void highlightOrder();
     void busyDuringAnnouncement();
+    void voiceChangeDuringAnnouncement_data();
     void voiceChangeDuringAnnouncement();
     void handedOver_data();
     void handedOver();
@@ -279,9 +286,10 @@ void TestForm1::keys_data() {
     QTest::addColumn<int>("announcements");
     QTest::addColumn<int>("ends");
     QTest::addColumn<QString>("focusAfter");
+    QTest::addColumn<bool>("announcedFirst"); // an announcement of the schedule heard before
     const auto row = [](const char* name, const char* mode, const char* focus, QKeySequence keys,
-                        int announcements, int ends, const char* after) {
-        QTest::newRow(name) << mode << focus << keys << announcements << ends << after;
+                        int announcements, int ends, const char* after, bool first = false) {
+        QTest::newRow(name) << mode << focus << keys << announcements << ends << after << first;
     };
     const QKeyCombination keypadEnter(Qt::KeypadModifier, Qt::Key_Enter);
     row("Return in TT", "opMM", "TT", QKeySequence(Qt::Key_Return), 1, 0, "TT");
@@ -304,6 +312,10 @@ void TestForm1::keys_data() {
         QKeySequence(Qt::SHIFT | Qt::Key_Tab, Qt::SHIFT | Qt::Key_Tab), 0, 0, "TT");
     row("Tab, Space keeps the mode", "opHH", "TT", QKeySequence(Qt::Key_Tab, Qt::Key_Space), 0, 0,
         "opHH");
+    // The full minute disables the focused button: the focus goes to the sentence, not on to
+    // the exit button, and Enter announces again instead of ending the clock.
+    row("Enter after a full minute announced with the focus on cOK", "opMM", "cOK",
+        QKeySequence(Qt::Key_Return), 2, 0, "TT", true);
 }
 
 // Keys pressed where the focus is, as a user types them.
@@ -314,6 +326,7 @@ void TestForm1::keys() {
     QFETCH(int, announcements);
     QFETCH(int, ends);
     QFETCH(QString, focusAfter);
+    QFETCH(bool, announcedFirst);
     FormFixture f;
     Form1& form = *f.form;
     auto* option = form.findChild<QRadioButton*>(mode);
@@ -324,6 +337,11 @@ void TestForm1::keys() {
     auto* start = form.findChild<QWidget*>(focus);
     start->setFocus();
     QTRY_VERIFY(start->hasFocus());
+    if (announcedFirst) {
+        f.Run(12, 33, 59.6, 1.0);
+        QCOMPARE(form.vBusy, 1);
+        f.SpeakToEnd();
+    }
     for (int i = 0; i < keys.count(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), keys[i].key(), keys[i].keyboardModifiers());
     }
@@ -336,16 +354,28 @@ void TestForm1::keys() {
     QCOMPARE(form.chSek->isChecked(), sekunden);
 }
 
+// After a click the focus is in the sentence, and what the click changes of the display (the
+// seconds, by the box or a mode's coupling) is shown at once, not at a later tick.
 void TestForm1::focusInTTAfterClicks() {
     FormFixture f;
     Form1& form = *f.form;
     QVERIFY(f.FillVoicesAndShowActive());
+    f.clock.Set(16, 17, 21.0);
+    const auto shown = [&] {
+        return form.TT->text() ==
+               QString::fromStdString(AnzeigeSatz(f.clock.TimeText(), form.chSek->isChecked()));
+    };
     for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
              form.opAU, form.chSek, form.opHH, form.cOK, form.opMA}) {
         form.coVoice->setFocus();
         QTest::mouseClick(b, Qt::LeftButton);
         QVERIFY2(form.TT->hasFocus(), qPrintable(b->objectName()));
+        // While cOK's announcement is spoken, the sentence stays.
+        QVERIFY2(form.vBusy == 1 || shown(), qPrintable(b->objectName()));
     }
+    f.SpeakToEnd();
+    QTest::mouseClick(form.chSek, Qt::LeftButton);
+    QVERIFY(shown());
 }
 
 // The worked example: each word is highlighted when it is heard, the pause mark when the
@@ -382,6 +412,81 @@ void TestForm1::announcementWalk() {
     QVERIFY(!form.TT->hasSelectedText());
     QCOMPARE(form.vBusy, 0);
     QVERIFY(form.cOK->isEnabled());
+}
+
+void TestForm1::highlightOrder_data() {
+    QTest::addColumn<double>("piece");        // how long each recording is heard
+    QTest::addColumn<QStringList>("files");   // the pieces the own voice has
+    QTest::addColumn<QStringList>("failing"); // the recordings the player cannot play
+    const QStringList alle = {"es", "ist", "zwoelf", "uhr", "drei", "un", "zwan", "zig"};
+    QTest::newRow("a 20 ms es.wav, every other piece missing")
+        << 0.02 << QStringList{"es"} << QStringList{};
+    QTest::newRow("silent pieces between heard ones")
+        << 0.3 << QStringList{"es", "ist", "uhr", "zwan"} << QStringList{};
+    QTest::newRow("short pieces, some silent")
+        << 0.03 << QStringList{"es", "zwoelf", "uhr", "un", "zig"} << QStringList{};
+    QTest::newRow("recordings that cannot be played") << 0.3 << alle << QStringList{"ist", "drei"};
+    QTest::newRow("no sound server") << 0.3 << alle << alle;
+}
+
+// Whatever is heard, every word is highlighted in its turn, in the order of the sentence, and
+// a word that is not heard (no recording, or one the player cannot play) not before the sound
+// before it has been heard to its end. The player asks for the next piece 50 ms before the
+// end of one, and the first is heard 10 ms after it is handed over: a short piece is asked to
+// be followed before it is heard.
+void TestForm1::highlightOrder() {
+    QFETCH(double, piece);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, failing);
+    FormFixture f;
+    Form1& form = *f.form;
+    QTemporaryDir dir;
+    for (const QString& name : files) {
+        std::ofstream(dir.filePath(name + ".wav").toStdString()) << "RIFF";
+    }
+    form.sDataPath = dir.path().toStdString() + "/";
+    f.FillVoices();
+    form.coVoice->addItem("Externe Stimme");
+    form.coVoice->setCurrentIndex(form.coVoice->count() - 1);
+    f.player.seconds = piece;
+    f.player.ahead = 0.05;
+    f.player.latency = 0.01;
+    const auto wortVon = [](const FakePlayer::Call& c) {
+        return QString::fromStdString(c.path).section('/', -1).chopped(4);
+    };
+    f.player.unplayable = [&](const FakePlayer::Call& c) { return failing.contains(wortVon(c)); };
+    // Each highlight with its moment, and the time each heard sound ends.
+    std::vector<std::pair<QString, double>> selections;
+    std::vector<double> heardEnds;
+    QObject::connect(form.TT, &QLineEdit::selectionChanged, [&] {
+        selections.emplace_back(form.TT->selectedText(), f.clock.MonotonicSeconds());
+    });
+    auto base = f.player.onHeard;
+    f.player.onHeard = [&](const FakePlayer::Call& call) {
+        heardEnds.push_back(f.clock.MonotonicSeconds() + piece);
+        base(call);
+    };
+    f.clock.Set(12, 23, 5.0);
+    form.Tikkaru();
+    f.SpeakToEnd();
+    QStringList order;
+    for (const auto& [text, at] : selections) {
+        order << text;
+        const QString wort = text.toLower();
+        if (text.isEmpty() || (files.contains(wort) && !failing.contains(wort))) {
+            continue;
+        }
+        // Silent: after every sound that began before it has ended.
+        for (const double ende : heardEnds) {
+            if (ende - piece < at - 1e-9) {
+                QVERIFY2(at >= ende - 1e-9,
+                         qPrintable(QString("%1 %2 s early").arg(text).arg(ende - at)));
+            }
+        }
+    }
+    QCOMPARE(order,
+             QStringList({"Es", "ist", "~", "zwoelf", "Uhr", "drei", "un", "zwan", "zig", ""}));
+    QCOMPARE(form.vBusy, 0);
 }
 
 // While it speaks: the button is disabled, a second request is dropped, and the display
@@ -421,26 +526,41 @@ void TestForm1::busyDuringAnnouncement() {
     QCOMPARE(form.TT->text(), QString(" Es ist  neun  Uhr."));
 }
 
-// Another voice chosen while a sentence is spoken takes over at the next piece.
+void TestForm1::voiceChangeDuringAnnouncement_data() {
+    QTest::addColumn<int>("during");   // the piece (0-based, as heard) the voice is chosen in
+    QTest::addColumn<double>("after"); // seconds after it started to be heard
+    QTest::addColumn<int>("firstNew"); // the first piece heard in the new voice
+    // ist, Uhr and the pieces after it follow each other without a pause.
+    QTest::newRow("as ist starts") << 1 << 0.0 << 2;
+    QTest::newRow("as Uhr starts") << 3 << 0.0 << 4;
+    QTest::newRow("just before Uhr is nearly over") << 3 << 0.249 << 4;
+    // The next piece is with the player already, so that it follows without a gap: the bound.
+    QTest::newRow("in the last 50 ms of Uhr") << 3 << 0.27 << 5;
+}
+
+// Another voice chosen while a sentence is spoken takes over at the next piece that has not
+// been handed to the player, which takes each piece 50 ms before the one before it ends.
 void TestForm1::voiceChangeDuringAnnouncement() {
+    QFETCH(int, during);
+    QFETCH(double, after);
+    QFETCH(int, firstNew);
     FormFixture f;
     Form1& form = *f.form;
     f.FillVoices();
+    f.player.ahead = 0.05;
     f.clock.Set(12, 23, 5.0);
     auto base = f.player.onHeard;
     f.player.onHeard = [&](const FakePlayer::Call& call) {
         base(call);
-        if (f.played.size() == 2) {
-            form.coVoice->setCurrentIndex(2);
+        if (f.played.size() == static_cast<std::size_t>(during) + 1) {
+            f.clock.Wecke(after, [&] { form.coVoice->setCurrentIndex(2); });
         }
     };
     form.Tikkaru();
     f.SpeakToEnd();
     QCOMPARE(f.played.size(), 8u);
-    QCOMPARE(f.played[0].voice, 1);
-    QCOMPARE(f.played[1].voice, 1);
-    for (std::size_t i = 2; i < f.played.size(); ++i) {
-        QCOMPARE(f.played[i].voice, 3);
+    for (std::size_t i = 0; i < f.played.size(); ++i) {
+        QCOMPARE(f.played[i].voice, static_cast<int>(i) < firstNew ? 1 : 3);
     }
 }
 
@@ -506,6 +626,9 @@ void TestForm1::handedOver_data() {
     QTest::newRow("a piece not heard") << false << false << 0 << 2 << "failing" << 5;
     QTest::newRow("an earlier announcement's failure is not this one's")
         << false << false << 0 << 2 << "failed before" << 0;
+    // A one-shot's sentence, whatever the window's mode (manual here): as spoken without the
+    // window, no seconds at second 0.
+    QTest::newRow("seconds asked at second 0") << true << true << 0 << 2 << "second 0" << 0;
 }
 
 // A request handed over by another copy: spoken as the button does, with its own seconds and
@@ -524,7 +647,7 @@ void TestForm1::handedOver() {
     form.coVoice->setCurrentIndex(1);
     form.opMA->setChecked(true);
     form.chSek->setChecked(box);
-    f.clock.Set(12, 23, 5.0);
+    f.clock.Set(12, 23, state == "second 0" ? 0.0 : 5.0);
     if (state == "failed before") {
         f.player.failure = PlayFailure::NoServer;
         form.Tikkaru();
@@ -563,7 +686,7 @@ void TestForm1::handedOver() {
     QCOMPARE(form.chSek->isChecked(), box);
     QCOMPARE(form.coVoice->currentIndex(), 1);
     QCOMPARE(f.player.drains, 1);
-    QCOMPARE(spoken.contains("Sekunden"), seconds);
+    QCOMPARE(spoken.contains("Sekunden"), seconds && state != "second 0");
     for (const auto& p : f.played) {
         QCOMPARE(p.voice, heard);
     }

@@ -11,8 +11,10 @@
 
 // Records what would have been played, and plays it on a fake clock: each sound is heard for
 // `seconds` after the one before it, reported heard when it starts and nearly over `ahead`
-// before its end, through the clock's alarms. onHeard runs when a sound starts to be heard,
-// after its report, so a test can look at the window then.
+// before its end, through the clock's alarms (for a sound shorter than `ahead` that is before
+// it is heard, as from the real player). onHeard runs when a sound starts to be heard, after
+// its report, so a test can look at the window then. A sound that `unplayable` names is not
+// heard: it fails at once, as an undecodable one or one without a sound server does.
 class FakePlayer final : public Player {
 public:
     struct Call {
@@ -54,13 +56,23 @@ public:
     int drains = 0;
     double seconds = 0.3; // how long each sound is heard
     double ahead = 0.02;  // how long before its end a sound is reported nearly over
+    double latency = 0;   // how long after it is handed over a sound starts when none plays
     PlayFailure failure = PlayFailure::None; // what every sound fails with
     std::function<void(const Call&)> onHeard;
+    std::function<bool(const Call&)> unplayable;
 
 private:
     void Queue(Meldung meldung) {
         const double now = clock_.MonotonicSeconds();
-        const double start = std::max(now, queuedUntil_);
+        if (unplayable && unplayable(calls.back())) {
+            clock_.Wecke(0, [fast = std::move(meldung.FastVorbei), now] {
+                if (fast) {
+                    fast(now, PlayFailure::Undecodable);
+                }
+            });
+            return;
+        }
+        const double start = std::max(now + latency, queuedUntil_);
         const double end = start + seconds;
         queuedUntil_ = end;
         clock_.Wecke(start - now,
@@ -73,7 +85,7 @@ private:
                          }
                      });
         failures_.push_back(failure);
-        clock_.Wecke(std::max(start, end - ahead) - now,
+        clock_.Wecke(end - ahead - now,
                      [this, fast = std::move(meldung.FastVorbei), end, i = failures_.size() - 1] {
                          reported_ = i + 1;
                          if (fast) {
