@@ -85,7 +85,6 @@ private:
     // The steps of start-up.
     void MissTwips();
     void FuelleStimmen();
-    void SageEinmal();
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;
@@ -93,8 +92,6 @@ private:
     // change.
     void MeldeZustand();
     void RearmTimer1();
-    // The exit status of the announcement just made, after the player's failure.
-    EndeStatus Ergebnis(PlayFailure failure) const;
 
     Clock& clock_;
     Player& player_;

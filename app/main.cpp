@@ -3,6 +3,7 @@
 #include "Form1.h"
 #include "PulsePlayer.h"
 #include "mDatenPfad.h"
+#include "mEinmal.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace {
@@ -102,9 +102,10 @@ void SetzeLaufzeitOrdner() {
         });
 }
 
-// The process as the window sees it: the lock, the hand-over to a running copy, and the end,
-// which names the pieces that stayed silent once the window is made.
-Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1*& fenster) {
+// The process as start-up sees it: the lock, the hand-over to a running copy, and the end,
+// which names the pieces that stayed silent in the announcement made (stumm, once set).
+Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz,
+                      const std::vector<std::string>*& stumm) {
     Prozess prozess;
     prozess.Argumente = aufruf;
     std::error_code ec;
@@ -121,11 +122,10 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz, const Form1
         return UebergibAnsage(sekunden, stimme, instanz.Halter(), *uebergebenStumm);
     };
     prozess.BringToFront = [] { ZeigeLaufendeUhr(); };
-    prozess.EndProgram = [&instanz, &fenster, uebergebenStumm](int status) {
-        const std::vector<std::string> stumm = fenster != nullptr && !fenster->StummeTeile().empty()
-                                                   ? fenster->StummeTeile()
-                                                   : *uebergebenStumm;
-        std::fputs(EndeMeldung(static_cast<EndeStatus>(status), stumm).c_str(), stderr);
+    prozess.EndProgram = [&instanz, &stumm, uebergebenStumm](int status) {
+        const std::vector<std::string>& teile =
+            stumm != nullptr && !stumm->empty() ? *stumm : *uebergebenStumm;
+        std::fputs(EndeMeldung(static_cast<EndeStatus>(status), teile).c_str(), stderr);
         instanz.Release();
         EndeSofort(status);
     };
@@ -181,18 +181,29 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
-    // A second start shows no window either: it hands its request to the running clock, or
-    // brings that one's window to the front, and ends.
     SingleInstance instanz;
-    if (!WaehlePlattform(aufruf.Einmal || instanz.OtherRunning())) {
-        return 1;
-    }
-
-    // Speaking once connects to the sound server while the toolkit and the window are set up
-    // on the other core; the window connects at its first sound.
     PulsePlayer player;
+    SystemClock clock;
+    const std::vector<std::string>* stumm = nullptr;
+
+    // Speaking once makes no window, so it needs neither a display nor the toolkit's GUI: it
+    // runs from cron, over SSH or in a text console, and its first sound comes sooner. It
+    // connects to the sound server while the application is set up on the other core; it
+    // hands its request to a running clock instead where there is one.
     if (aufruf.Einmal) {
         player.ConnectAhead();
+        QCoreApplication app(argc, argv);
+        EinmalAnsage einmal(clock, player, EchterProzess(aufruf, instanz, stumm));
+        stumm = &einmal.StummeTeile();
+        const TerminationSignals signale([&einmal] { einmal.Abbrechen(); });
+        einmal.Starte();
+        return app.exec();
+    }
+
+    // A second start shows no window either: it brings the running clock's window to the
+    // front, and ends. The window connects to the sound server at its first sound.
+    if (!WaehlePlattform(instanz.OtherRunning())) {
+        return 1;
     }
 
     QApplication app(argc, argv);
@@ -200,10 +211,8 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SystemClock clock;
-    const Form1* fenster = nullptr;
-    Form1 form(clock, player, EchterProzess(aufruf, instanz, fenster));
-    fenster = &form;
+    Form1 form(clock, player, EchterProzess(aufruf, instanz, stumm));
+    stumm = &form.StummeTeile();
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
     // so the settings are kept. The session's commit at logout only writes them: another
@@ -214,13 +223,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
 
     MissSchleife(&form);
-    // Start-up ends with the window shown, or with speaking once begun: the announcement and
-    // its end run in the event loop.
+    // Start-up ends with the window shown, which takes the requests handed over by others (it
+    // holds the lock).
     form.Form_Load();
-    // The window takes the requests handed over by others (it holds the lock).
-    std::optional<Uebergabe> uebergabe;
-    if (!aufruf.Einmal) {
-        uebergabe.emplace(form).Anmelden();
-    }
+    Uebergabe uebergabe(form);
+    uebergabe.Anmelden();
     return app.exec();
 }
