@@ -6,6 +6,7 @@
 #include "Player.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
+#include "mEinmal.h"
 #include "mEinstellungen.h"
 #include "mEntwurf.h"
 #include "mFensterZustand.h"
@@ -30,10 +31,7 @@
 
 Form1::Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent)
     : Steuerelemente(parent), clock_(clock), player_(player), prozess_(std::move(prozess)) {
-    // Speaking once shows no window: its fonts would only delay the first sound.
-    if (!prozess_.Argumente.Einmal) {
-        LadeSchriften();
-    }
+    LadeSchriften();
     ErzeugeSteuerelemente();
 }
 
@@ -302,18 +300,11 @@ bool Form1::focusNextPrevChild(bool next) {
 }
 
 void Form1::Form_Load() {
-    // A second copy ends at once: a request to speak is handed over to the running copy, which
-    // says whether it was heard; a plain start brings the running window to the front.
+    // A second copy ends at once and brings the running window to the front. (Speaking once
+    // makes no window: EinmalAnsage.)
     if (prozess_.PreviousInstance()) {
-        if (prozess_.Argumente.Einmal) {
-            std::vector<std::string> stumm;
-            const int status = prozess_.HandOver(prozess_.Argumente.Sekunden,
-                                                 GefragteStimme(prozess_.Argumente.Stimme), stumm);
-            prozess_.EndProgram(status, stumm);
-        } else {
-            prozess_.BringToFront();
-            prozess_.EndProgram(static_cast<int>(EndeStatus::Normal), {});
-        }
+        prozess_.BringToFront();
+        prozess_.EndProgram(static_cast<int>(EndeStatus::Normal), {});
         return;
     }
     MissTwips();
@@ -321,17 +312,12 @@ void Form1::Form_Load() {
     sRegSection = "Tikkaru";
     sDataPath = DatenPfad(prozess_.CurrentDir);
 
-    // Hidden until start-up has decided what the window is for: speaking once never shows it.
     hide();
 
     const GespeicherterZustand store = GespeicherterZustand::Lies(sRegApp, sRegSection);
     Platziere(*this, store);
     FuelleStimmen();
     WaehleStimme(*this, store, prozess_.Argumente.Stimme);
-    if (prozess_.Argumente.Einmal) {
-        SageEinmal();
-        return;
-    }
     WendeEinstellungenAn(*this, store);
     ZeigeFenster();
 }
@@ -345,17 +331,6 @@ void Form1::FuelleStimmen() {
     if (ExterneStimmeDa(sDataPath)) {
         coVoice->addItem("Externe Stimme");
     }
-}
-
-// "!" or "!!": the time once, without the window, then the end, with a status that tells
-// whether all of it was heard.
-void Form1::SageEinmal() {
-    if (prozess_.Argumente.Sekunden) {
-        chSek->setChecked(true);
-    }
-    Tikkaru({-1, -1, true, [this](const Ergebnis& ergebnis) {
-                 prozess_.EndProgram(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
-             }});
 }
 
 // The title with the version, then the window, its focus and the first display. The date is
@@ -375,11 +350,8 @@ void Form1::ZeigeFenster() {
 
 void Form1::Form_Unload() {
     beendet_ = true;
-    // Only speaking once is busy before the window is loaded: it was cut off. It keeps nothing.
-    const bool abgebrochen = vLoaded == 0 && vBusy == 1;
     SichereEinstellungen();
-    prozess_.EndProgram(
-        static_cast<int>(abgebrochen ? EndeStatus::Abgebrochen : EndeStatus::Normal), {});
+    prozess_.EndProgram(static_cast<int>(EndeStatus::Normal), {});
 }
 
 // The window's position, mode, voice and seconds choice, as shutdown keeps them; the session's

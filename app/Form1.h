@@ -85,7 +85,6 @@ private:
     // The steps of start-up.
     void MissTwips();
     void FuelleStimmen();
-    void SageEinmal();
     void ZeigeFenster();
     // Whether any of the window can be seen (shown, not minimised, not hidden from view).
     bool Gesehen() const;

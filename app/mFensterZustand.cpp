@@ -49,11 +49,14 @@ int GefragteStimme(double arg2) {
     return GefragterEintrag(arg2, EingebauteStimmen + 1) + 1;
 }
 
-void WaehleStimme(Steuerelemente& form, const GespeicherterZustand& store, double arg2) {
-    const int anzahl = form.coVoice->count();
+int StimmWahl(double gespeichert, double arg2, int anzahl) {
     const int gefragt = GefragterEintrag(arg2, anzahl);
-    const double v = gefragt >= 0 ? gefragt : store.Voice;
-    form.coVoice->setCurrentIndex(v > anzahl - 1 ? 0 : static_cast<int>(std::nearbyint(v)));
+    const double v = gefragt >= 0 ? gefragt : gespeichert;
+    return v > anzahl - 1 ? 0 : static_cast<int>(std::nearbyint(v));
+}
+
+void WaehleStimme(Steuerelemente& form, const GespeicherterZustand& store, double arg2) {
+    form.coVoice->setCurrentIndex(StimmWahl(store.Voice, arg2, form.coVoice->count()));
 }
 
 void WendeEinstellungenAn(Steuerelemente& form, const GespeicherterZustand& store) {

@@ -18,8 +18,11 @@ int GefragterEintrag(double arg2, int anzahl);
 // selected voice), the first entry for one beyond any list, as at start-up.
 int GefragteStimme(double arg2);
 
-// The stored voice, or the entry that the command line's voice (above 0) names; the first
-// entry when either lies beyond the list.
+// The entry of a list of anzahl voices to select: the stored voice, or the entry that the
+// command line's voice (above 0) names; the first entry when either lies beyond the list.
+int StimmWahl(double gespeichert, double arg2, int anzahl);
+
+// Selects the entry of StimmWahl in the window's voice list.
 void WaehleStimme(Steuerelemente& form, const GespeicherterZustand& store, double arg2);
 
 // The stored mode (its option's handler runs) and seconds choice.

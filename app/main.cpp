@@ -3,6 +3,7 @@
 #include "Form1.h"
 #include "PulsePlayer.h"
 #include "mDatenPfad.h"
+#include "mEinmal.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace {
@@ -177,22 +177,30 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
-    // A second start shows no window either: it hands its request to the running clock, or
-    // brings that one's window to the front, and ends.
     SingleInstance instanz;
-    if (!WaehlePlattform(aufruf.Einmal || instanz.OtherRunning())) {
-        return 1;
-    }
-
-    if (!aufruf.Einmal && !instanz.OtherRunning()) {
-        VerbergeStummenBus();
-    }
-
-    // Speaking once connects to the sound server while the toolkit and the window are set up
-    // on the other core; the window connects at its first sound.
     PulsePlayer player;
+    SystemClock clock;
+
+    // Speaking once makes no window, so it needs neither a display nor the toolkit's GUI: it
+    // runs from cron, over SSH or in a text console, and its first sound comes sooner. It
+    // connects to the sound server while the application is set up on the other core; it
+    // hands its request to a running clock instead where there is one.
     if (aufruf.Einmal) {
         player.ConnectAhead();
+        QCoreApplication app(argc, argv);
+        EinmalAnsage einmal(clock, player, EchterProzess(aufruf, instanz));
+        const TerminationSignals signale([&einmal] { einmal.Abbrechen(); });
+        einmal.Starte();
+        return app.exec();
+    }
+
+    // A second start shows no window either: it brings the running clock's window to the
+    // front, and ends. The window connects to the sound server at its first sound.
+    if (!WaehlePlattform(instanz.OtherRunning())) {
+        return 1;
+    }
+    if (!instanz.OtherRunning()) {
+        VerbergeStummenBus();
     }
 
     QApplication app(argc, argv);
@@ -200,7 +208,6 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SystemClock clock;
     Form1 form(clock, player, EchterProzess(aufruf, instanz));
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
@@ -212,13 +219,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
 
     MissSchleife(&form);
-    // Start-up ends with the window shown, or with speaking once begun: the announcement and
-    // its end run in the event loop.
+    // Start-up ends with the window shown, which takes the requests handed over by others (it
+    // holds the lock).
     form.Form_Load();
-    // The window takes the requests handed over by others (it holds the lock).
-    std::optional<Uebergabe> uebergabe;
-    if (!aufruf.Einmal) {
-        uebergabe.emplace(form).Anmelden();
-    }
+    Uebergabe uebergabe(form);
+    uebergabe.Anmelden();
     return app.exec();
 }
