@@ -142,6 +142,7 @@ void Form1::Tikkaru(Anfrage anfrage) {
         Ansage::Starte(satz, player_, clock_, std::move(vorleser),
                        [this, fertig = std::move(anfrage.fertig)](std::vector<std::string> stumm) {
                            stumm_ = std::move(stumm);
+                           verfallen_ = ansage_->Verfallen();
                            ansage_.reset();
                            vBusy = 0;
                            MeldeZustand();
@@ -348,7 +349,7 @@ void Form1::SageEinmal() {
 // The status of the announcement just made: a failure of the sound server or of a recording
 // comes before pieces that had no recording.
 EndeStatus Form1::Ergebnis(PlayFailure failure) const {
-    const EndeStatus status = StatusNach(failure);
+    const EndeStatus status = verfallen_ ? EndeStatus::Abgebrochen : StatusNach(failure);
     return status == EndeStatus::Normal && !stumm_.empty() ? EndeStatus::TeileFehlen : status;
 }
 

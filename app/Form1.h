@@ -93,7 +93,8 @@ private:
     // change.
     void MeldeZustand();
     void RearmTimer1();
-    // The exit status of the announcement just made, after the player's failure.
+    // The exit status of the announcement just made: cut off when its time had passed, else
+    // after the player's failure.
     EndeStatus Ergebnis(PlayFailure failure) const;
 
     Clock& clock_;
@@ -102,6 +103,7 @@ private:
     // The time text of the tick that last started a full minute's or hour's announcement.
     std::string zuletztAngesagt_;
     std::vector<std::string> stumm_;
+    bool verfallen_ = false; // the announcement just made ended before its end, its time passed
     // The announcement being spoken, while vBusy is 1.
     std::shared_ptr<Ansage> ansage_;
     bool beendet_ = false;

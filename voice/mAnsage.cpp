@@ -14,7 +14,10 @@ Q_LOGGING_CATEGORY(lcAnsage, "tikkaru.ansage", QtInfoMsg)
 
 namespace {
 constexpr double PauseSekunden = 0.25;
-}
+// A word that would start later than this after it was due (the process stood still, a
+// machine suspended) ends the sentence instead: its time has passed.
+constexpr double VerfallSekunden = 1.0;
+} // namespace
 
 std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& clock,
                                        Vorleser vorleser,
@@ -28,7 +31,11 @@ std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& 
 Ansage::Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
                std::function<void(std::vector<std::string>)> fertig)
     : satz_(std::move(satz)), player_(player), clock_(clock), vorleser_(std::move(vorleser)),
-      fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()) {}
+      fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()), faellig_(letztesEnde_) {}
+
+bool Ansage::Verfallen() const {
+    return verfallen_;
+}
 
 Ansage::Wort Ansage::Naechstes() {
     std::string wort;
@@ -64,6 +71,10 @@ void Ansage::Markiere(int start, int laenge, const std::string& text) {
 }
 
 void Ansage::Weiter() {
+    if (clock_.MonotonicSeconds() - faellig_ > VerfallSekunden) {
+        verfallen_ = true;
+        pos_ = satz_.size(); // the rest is left out; what was handed over is heard to its end
+    }
     const Wort wort = Naechstes();
     const auto w = weak_from_this();
     if (wort.text.empty()) {
@@ -83,6 +94,7 @@ void Ansage::Weiter() {
     if (wort.text == "~") {
         // From the end of the sound before it: highlighted then, and 0.25 s long.
         const double bisEnde = std::max(0.0, letztesEnde_ - clock_.MonotonicSeconds());
+        faellig_ = clock_.MonotonicSeconds() + bisEnde + PauseSekunden;
         WaitS(bisEnde, clock_, [w, start = wort.start, this] {
             if (const auto a = w.lock()) {
                 Markiere(start, 1, "~");
@@ -100,6 +112,7 @@ void Ansage::Weiter() {
         [w](double ende) {
             if (const auto a = w.lock()) {
                 a->letztesEnde_ = ende;
+                a->faellig_ = ende;
                 a->Weiter();
             }
         },
@@ -111,6 +124,7 @@ void Ansage::Weiter() {
         }
         Markiere(wort.start, laenge, wort.text);
         letztesEnde_ = std::max(letztesEnde_, clock_.MonotonicSeconds());
+        faellig_ = clock_.MonotonicSeconds();
         WaitS(0, clock_, Spaeter(&Ansage::Weiter));
     }
 }

@@ -23,7 +23,9 @@ struct Vorleser {
 // when it is nearly over, the next word follows, so that the pieces join without a gap. A
 // pause is highlighted when the sound before it has ended and lasts 0.25 s from there. After
 // the last piece has been heard the highlight is cleared and fertig is told the pieces that
-// had no recording, each once, in the order spoken.
+// had no recording, each once, in the order spoken. A word that would start more than a
+// second after it was due (the process stood still) is not spoken, nor the rest: the sentence
+// ends there, Verfallen.
 //
 // Held by a shared pointer: the reports of the player and the clock reach the announcement
 // only while it exists, so dropping it ends it.
@@ -35,6 +37,9 @@ public:
 
     Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
            std::function<void(std::vector<std::string>)> fertig);
+
+    // Whether the sentence was ended before its end because its time had passed.
+    bool Verfallen() const;
 
 private:
     struct Wort {
@@ -55,5 +60,8 @@ private:
     std::size_t pos_ = 0;
     // When the sound handed over last ends (monotonic): a pause counts from there.
     double letztesEnde_ = 0;
+    // When the next word is due to start (monotonic).
+    double faellig_ = 0;
+    bool verfallen_ = false;
     std::vector<std::string> stumm_;
 };

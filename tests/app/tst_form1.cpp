@@ -446,7 +446,7 @@ void TestForm1::handedOver_data() {
     QTest::addColumn<bool>("seconds");  // as asked
     QTest::addColumn<int>("voice");     // as asked; 0: the selected one
     QTest::addColumn<int>("heard");     // the voice heard (the list selects 2)
-    QTest::addColumn<QString>("state"); // "busy", "ended", "failing", "failed before", ""
+    QTest::addColumn<QString>("state"); // "busy", "ended", "failing", "failed before", "frozen", ""
     QTest::addColumn<int>("status");
     QTest::newRow("seconds asked, box unchecked") << false << true << 0 << 2 << "" << 0;
     QTest::newRow("no seconds asked, box checked") << true << false << 0 << 2 << "" << 0;
@@ -458,6 +458,8 @@ void TestForm1::handedOver_data() {
     QTest::newRow("a piece not heard") << false << false << 0 << 2 << "failing" << 5;
     QTest::newRow("an earlier announcement's failure is not this one's")
         << false << false << 0 << 2 << "failed before" << 0;
+    QTest::newRow("frozen mid-sentence: the stale rest not spoken")
+        << false << true << 0 << 2 << "frozen" << 8;
 }
 
 // A request handed over by another copy: spoken as the button does, with its own seconds and
@@ -494,6 +496,9 @@ void TestForm1::handedOver() {
         if (state == "failing" && f.played.size() == 3) {
             f.player.Fail(PlayFailure::ServerLost);
         }
+        if (state == "frozen" && f.played.size() == 3) {
+            f.clock.Freeze(14);
+        }
     };
     int answered = -1;
     form.SageAufAnfrage(seconds, voice, [&](int s) { answered = s; });
@@ -509,6 +514,7 @@ void TestForm1::handedOver() {
     QCOMPARE(form.chSek->isChecked(), box);
     QCOMPARE(form.coVoice->currentIndex(), 1);
     QCOMPARE(f.player.drains, 1);
+    QCOMPARE(f.played.size() == 3, state == "frozen");
     QCOMPARE(spoken.contains("Sekunden"), seconds);
     for (const auto& p : f.played) {
         QCOMPARE(p.voice, heard);
