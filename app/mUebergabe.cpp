@@ -143,6 +143,12 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
     if (form_.vBusy == 1) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
+    // A call that wants no reply is a request to speak, not a caller to wait for: spoken,
+    // and nobody is told.
+    if (!message().isReplyRequired()) {
+        form_.SageAufAnfrage(sekunden, stimme, [](int) {});
+        return 0;
+    }
     // Taken: the call is answered when the announcement has been heard, and the bus and the
     // window go on meanwhile. A request that waited while the clock hung, and whose caller has
     // given up, is not spoken late: the bus is asked first, without waiting on it, whether the
