@@ -188,14 +188,14 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // Speaking once connects to the sound server while the toolkit and the window are set up
+    QApplication app(argc, argv);
+    // Made once the toolkit has set the locale, which the sound server's library reads on the
+    // player's threads. Speaking once connects to the sound server while the window is set up
     // on the other core; the window connects at its first sound.
     PulsePlayer player;
     if (aufruf.Einmal) {
         player.ConnectAhead();
     }
-
-    QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its icon in task bars, on Wayland too).
     QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
     QApplication::setQuitOnLastWindowClosed(false);
