@@ -40,7 +40,17 @@ bool EigenerOrdner(const std::string& dir) {
 // can reach nothing else; -1 while there is none.
 volatile std::sig_atomic_t signalSchreibEnde = -1;
 
+// Where no pipe listens: the status the process ends with at a signal (-1: none), and its line.
+volatile std::sig_atomic_t signalStatus = -1;
+std::array<char, 256> signalZeile{};
+std::size_t signalZeilenLaenge = 0;
+
 extern "C" void SignalHandler(int sig) {
+    if (signalSchreibEnde < 0 && signalStatus >= 0) {
+        [[maybe_unused]] const auto n =
+            ::write(STDERR_FILENO, signalZeile.data(), signalZeilenLaenge);
+        ::_exit(signalStatus);
+    }
     const char c = static_cast<char>(sig);
     [[maybe_unused]] const auto n = ::write(signalSchreibEnde, &c, 1);
 }
@@ -218,7 +228,7 @@ SignalWache::~SignalWache() {
         return;
     }
     signalSchreibEnde = vorher_;
-    if (vorher_ < 0) {
+    if (vorher_ < 0 && signalStatus < 0) {
         Behandle(SIG_DFL);
     }
     ::close(pipe_[0]);
@@ -292,6 +302,16 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
         return zeile(StummeTeile(Stumm));
     }
     return "";
+}
+
+void EndeBeiSignal(EndeStatus status) {
+    const std::string zeile = EndeMeldung(status);
+    signalZeilenLaenge = std::min(zeile.size(), signalZeile.size());
+    std::copy_n(zeile.begin(), signalZeilenLaenge, signalZeile.begin());
+    signalStatus = static_cast<int>(status);
+    if (signalSchreibEnde < 0) {
+        Behandle(SignalHandler);
+    }
 }
 
 void EndeSofort(int status) {

@@ -91,6 +91,10 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// Until a TerminationSignals is made, SIGTERM, SIGINT and SIGHUP end the process at once with
+// status and its line on stderr (EndeMeldung), also while it waits where no event loop runs.
+void EndeBeiSignal(EndeStatus status);
+
 // Ends the process at once, without further events.
 [[noreturn]] void EndeSofort(int status = 0);
 

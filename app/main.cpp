@@ -181,6 +181,11 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
+    // Until the window's own handling of SIGTERM, SIGINT and SIGHUP is in place, start-up may
+    // wait where no event loop runs (the toolkit's screen-reader bridge asks the session bus):
+    // a signal then ends the process at once, as it would end the window or speaking once.
+    EndeBeiSignal(aufruf.Einmal ? EndeStatus::Abgebrochen : EndeStatus::Normal);
+
     // A second start shows no window either: it hands its request to the running clock, or
     // brings that one's window to the front, and ends.
     SingleInstance instanz;
