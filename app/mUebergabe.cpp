@@ -116,6 +116,7 @@ bool Uebergabe::Anmelden() {
     if (!bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
         return false;
     }
+    bus_.connect({}, Pfad, Schnittstelle, "Ansage", this, SLOT(AnsageSignal(bool, int)));
     // The lock says that this is the clock: a process that holds the name now (a copy started
     // with another runtime folder, a stray program) keeps it only until it lets go, then the
     // bus hands it on to us, and nobody takes it from us. Until then a request finds us in the
@@ -180,6 +181,12 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
                 }
             });
     return 0;
+}
+
+void Uebergabe::AnsageSignal(bool sekunden, int stimme) {
+    if (stimme >= 0 && stimme <= form_.coVoice->count()) {
+        form_.SageAufAnfrage(sekunden, stimme, [](int) {});
+    }
 }
 
 void Uebergabe::Zeigen(const QString& token) {
