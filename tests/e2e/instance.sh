@@ -8,7 +8,8 @@
 # that never answers holds a request no longer than the bound; the window takes its name again
 # on a restarted bus and once another process lets it go. SIGTERM keeps the settings; a killed
 # copy, or a lock file left empty or garbled, blocks no start; a request that wants no answer
-# is spoken. Without XDG_RUNTIME_DIR the window's lock is found in /run/user/UID, and a lock folder in /tmp that is not the user's own is not used.
+# is spoken. Without XDG_RUNTIME_DIR the window's lock is found in /run/user/UID, and a lock
+# folder in /tmp that is not the user's own is not used.
 source "$(dirname "$0")/common.sh"
 # The test sound server, found by its socket also where no runtime folder is set.
 test_server=unix:${PULSE_RUNTIME_PATH:-$XDG_RUNTIME_DIR/pulse}/native
