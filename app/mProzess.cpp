@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -39,7 +40,17 @@ bool EigenerOrdner(const std::string& dir) {
 // can reach nothing else; -1 while there is none.
 volatile std::sig_atomic_t signalSchreibEnde = -1;
 
+// Where no pipe listens: the status the process ends with at a signal (-1: none), and its line.
+volatile std::sig_atomic_t signalStatus = -1;
+std::array<char, 256> signalZeile{};
+std::size_t signalZeilenLaenge = 0;
+
 extern "C" void SignalHandler(int sig) {
+    if (signalSchreibEnde < 0 && signalStatus >= 0) {
+        [[maybe_unused]] const auto n =
+            ::write(STDERR_FILENO, signalZeile.data(), signalZeilenLaenge);
+        ::_exit(signalStatus);
+    }
     const char c = static_cast<char>(sig);
     [[maybe_unused]] const auto n = ::write(signalSchreibEnde, &c, 1);
 }
@@ -55,6 +66,29 @@ void Behandle(void (*handler)(int)) {
         sigaction(sig, &sa, nullptr);
     }
 }
+// The lock file's contents, for people and older copies that read them: the process id, the
+// program and the host, one a line.
+void SchreibeHalter(int fd) {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string text = std::to_string(::getpid()) + "\ntikkaru\n" + host + "\n";
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const auto n = ::pwrite(fd, text.data(), text.size(), 0);
+    }
+}
+
+// The process id the holder wrote, 0 when there is none (yet).
+qint64 GeschriebenerHalter(int fd) {
+    char buf[32] = {};
+    const auto n = ::pread(fd, buf, sizeof buf - 1, 0);
+    if (n <= 0 || std::memchr(buf, '\n', static_cast<std::size_t>(n)) == nullptr) {
+        return 0;
+    }
+    char* ende = nullptr;
+    const long long pid = std::strtoll(buf, &ende, 10);
+    return ende != buf && *ende == '\n' && pid > 0 ? pid : 0;
+}
+
 // Handed over, no piece is named: the running clock knows which.
 std::string StummeTeile(const std::vector<std::string>& stumm) {
     std::string text = stumm.empty() ? "Aufnahmen fehlen, Wortteile blieben stumm."
@@ -78,25 +112,51 @@ std::string LaufzeitOrdner() {
     return Eigen(dir) ? dir : std::string();
 }
 
+SingleInstance::~SingleInstance() {
+    Release();
+}
+
 bool SingleInstance::OtherRunning() {
-    if (lock_) {
+    if (geprueft_) {
         return other_;
     }
+    geprueft_ = true;
     const std::string runtime = LaufzeitOrdner();
     const bool inTmp = runtime.empty();
     const std::string dir = inTmp ? "/tmp/tikkaru-" + std::to_string(getuid()) : runtime;
     if (inTmp && !EigenerOrdner(dir)) {
         return false; // a folder in /tmp that someone else made or redirected: no lock
     }
-    lock_ = std::make_unique<QLockFile>(QString::fromStdString(dir + "/tikkaru.lock"));
-    lock_->setStaleLockTime(0);
-    other_ = !lock_->tryLock(0) && lock_->error() == QLockFile::LockFailedError;
+    const std::string pfad = dir + "/tikkaru.lock";
+    const int fd = ::open(pfad.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    // A holder that ends between our try and our question frees the lock: try again.
+    for (int versuch = 0; versuch < 3 && !other_; ++versuch) {
+        struct flock sperre {};
+        sperre.l_type = F_WRLCK;
+        sperre.l_whence = SEEK_SET;
+        if (::fcntl(fd, F_SETLK, &sperre) == 0) {
+            fd_ = fd;
+            SchreibeHalter(fd_);
+            return false;
+        }
+        if (errno != EAGAIN && errno != EACCES) {
+            break; // a file system without record locks: no lock
+        }
+        if (::fcntl(fd, F_GETLK, &sperre) == 0 && sperre.l_type != F_UNLCK) {
+            other_ = true;
+            // 0 where the holder lives in another process namespace: its own word then.
+            halter_ = sperre.l_pid > 0 ? sperre.l_pid : GeschriebenerHalter(fd);
+        }
+    }
+    ::close(fd);
     return other_;
 }
 
 qint64 SingleInstance::Halter() const {
-    qint64 pid = 0;
-    return other_ && lock_->getLockInfo(&pid, nullptr, nullptr) ? pid : 0;
+    return other_ ? halter_ : 0;
 }
 
 bool SingleInstance::HalterSprichtEinmal() const {
@@ -120,8 +180,9 @@ bool SprichtEinmal(qint64 pid) {
 }
 
 void SingleInstance::Release() {
-    if (lock_) {
-        lock_->unlock(); // only a lock of our own
+    if (fd_ >= 0) {
+        ::close(fd_); // frees the lock; the file stays, so that no start ever finds two
+        fd_ = -1;
     }
 }
 
@@ -167,7 +228,7 @@ SignalWache::~SignalWache() {
         return;
     }
     signalSchreibEnde = vorher_;
-    if (vorher_ < 0) {
+    if (vorher_ < 0 && signalStatus < 0) {
         Behandle(SIG_DFL);
     }
     ::close(pipe_[0]);
@@ -211,6 +272,9 @@ EndeStatus StatusVon(const Ergebnis& ergebnis) {
     constexpr std::array<EndeStatus, 5> Status = {
         EndeStatus::Normal, EndeStatus::KeinTondienst, EndeStatus::TondienstStumm,
         EndeStatus::TondienstWeg, EndeStatus::AufnahmeDefekt};
+    if (ergebnis.verfallen) {
+        return EndeStatus::Abgebrochen;
+    }
     const auto i = static_cast<std::size_t>(ergebnis.fehler);
     const EndeStatus status = i < Status.size() ? Status[i] : EndeStatus::AufnahmeDefekt;
     return status == EndeStatus::Normal && !ergebnis.stumm.empty() ? EndeStatus::TeileFehlen
@@ -243,6 +307,16 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
         return zeile(StummeTeile(Stumm));
     }
     return "";
+}
+
+void EndeBeiSignal(EndeStatus status) {
+    const std::string zeile = EndeMeldung(status);
+    signalZeilenLaenge = std::min(zeile.size(), signalZeile.size());
+    std::copy_n(zeile.begin(), signalZeilenLaenge, signalZeile.begin());
+    signalStatus = static_cast<int>(status);
+    if (signalSchreibEnde < 0) {
+        Behandle(SignalHandler);
+    }
 }
 
 void EndeSofort(int status) {

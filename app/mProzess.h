@@ -5,7 +5,6 @@
 #include "mGetCMD.h"
 
 #include <QCoreApplication>
-#include <QLockFile>
 #include <QSocketNotifier>
 
 #include <functional>
@@ -32,8 +31,8 @@ enum class EndeStatus : int {
 bool FensterStatus(int status);
 
 // The exit status an announcement's result makes, for speaking once and for a request handed
-// over alike: a failure of the sound server or of a recording comes before pieces that had no
-// recording.
+// over alike: a sentence cut off because its time had passed comes first, then a failure of the
+// sound server or of a recording, then pieces that had no recording.
 EndeStatus StatusVon(const Ergebnis& ergebnis);
 
 // The one German line for stderr that tells why speaking once failed ("" for Normal); for
@@ -47,13 +46,19 @@ std::string EndeMeldung(EndeStatus status, const std::vector<std::string>& Stumm
 std::string LaufzeitOrdner();
 
 // Single instance: the per-user lock in the runtime folder, held for the life of the object.
-// A lock left by a killed copy is taken over; where no lock can be made at all (no writable
-// runtime folder) the clock runs. Without a runtime folder the lock lives in /tmp/tikkaru-UID,
-// used only while that folder is the user's own (a directory, no link, mode 0700): one that
-// another user made or pointed elsewhere would let them hold the lock, so the clock runs
-// without one.
+// The lock is a record lock on the file, which the kernel holds for the living process and
+// frees when it ends, killed or not: whatever a file left behind holds (the process id of a
+// killed copy, nothing at all, garbage), it keeps no clock from starting. The holder's process
+// id is the kernel's, so a copy that has the lock but has not yet written it is seen too. Where
+// no lock can be made at all (no writable runtime folder) the clock runs. Without a runtime
+// folder the lock lives in /tmp/tikkaru-UID, used only while that folder is the user's own (a
+// directory, no link, mode 0700): one that another user made or pointed elsewhere would let
+// them hold the lock, so the clock runs without one.
 class SingleInstance {
 public:
+    SingleInstance() = default;
+    ~SingleInstance();
+    Q_DISABLE_COPY_MOVE(SingleInstance)
     // True when another running copy holds the lock; asked again, the same answer.
     bool OtherRunning();
     // The process id of the copy that holds the lock (0 when unknown or none).
@@ -61,13 +66,14 @@ public:
     // Whether the copy that holds the lock is itself speaking once ("!" or "!!") rather than a
     // window: it takes no requests, it is busy.
     bool HalterSprichtEinmal() const;
-    // Gives up a lock of our own before the process ends at once, sparing the next start the
-    // stale check (a killed copy leaves the file, stale by its process id).
+    // Gives up a lock of our own before the process ends at once.
     void Release();
 
 private:
-    std::unique_ptr<QLockFile> lock_;
+    int fd_ = -1; // open while the lock is ours
+    bool geprueft_ = false;
     bool other_ = false;
+    qint64 halter_ = 0;
 };
 
 // Whether the command line of process pid asks to speak once (its /proc entry).
@@ -86,6 +92,10 @@ private:
     int pipe_[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> notifier_;
 };
+
+// Until a TerminationSignals is made, SIGTERM, SIGINT and SIGHUP end the process at once with
+// status and its line on stderr (EndeMeldung), also while it waits where no event loop runs.
+void EndeBeiSignal(EndeStatus status);
 
 // Ends the process at once, without further events.
 [[noreturn]] void EndeSofort(int status = 0);

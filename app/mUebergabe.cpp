@@ -259,6 +259,7 @@ void Uebergabe::Verbunden(const QDBusConnection& bus) {
     verbindet_ = false;
     bus_ = bus;
     if (bus_.isConnected() && bus_.registerObject(Pfad, this, QDBusConnection::ExportAllSlots)) {
+        bus_.connect({}, Pfad, Schnittstelle, "Ansage", this, SLOT(AnsageSignal(bool, int)));
         FrageNachName();
     }
 }
@@ -306,6 +307,12 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
     if (form_.vBusy == 1) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
+    // A call that wants no reply is a request to speak, not a caller to wait for: spoken,
+    // and nobody is told.
+    if (!message().isReplyRequired()) {
+        form_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
+        return 0;
+    }
     // Taken: the call is answered when the announcement has been heard, and the bus and the
     // window go on meanwhile. A request that waited while the clock hung, and whose caller has
     // given up, is not spoken late: the bus is asked first, without waiting on it, whether the
@@ -338,6 +345,12 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
                 }
             });
     return 0;
+}
+
+void Uebergabe::AnsageSignal(bool sekunden, int stimme) {
+    if (stimme >= 0 && stimme <= form_.coVoice->count()) {
+        form_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
+    }
 }
 
 void Uebergabe::Zeigen(const QString& token) {

@@ -47,6 +47,11 @@ public slots:
     QString Anzeige(QString& satz);
     QString Version();
 
+private slots:
+    // dbus-send without --print-reply sends the request as a signal (to the clock's name, or
+    // to all): a request to speak, answered to nobody.
+    void AnsageSignal(bool sekunden, int stimme);
+
 private:
     // Starts the announcement a call asks for and answers the call when it has been heard
     // (with the silent pieces when mitStummen); answers at once when it cannot start.

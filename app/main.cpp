@@ -177,17 +177,23 @@ int main(int argc, char* argv[]) {
         return pruefung.AllesSpielt() ? 0 : 1;
     }
 
+    // Until the window's own handling of SIGTERM, SIGINT and SIGHUP is in place, start-up may
+    // wait where no event loop runs (the toolkit's screen-reader bridge asks the session bus):
+    // a signal then ends the process at once, as it would end the window or speaking once.
+    EndeBeiSignal(aufruf.Einmal ? EndeStatus::Abgebrochen : EndeStatus::Normal);
+
     SingleInstance instanz;
-    PulsePlayer player;
     SystemClock clock;
 
     // Speaking once makes no window, so it needs neither a display nor the toolkit's GUI: it
     // runs from cron, over SSH or in a text console, and its first sound comes sooner. It
-    // connects to the sound server while the application is set up on the other core; it
-    // hands its request to a running clock instead where there is one.
+    // hands its request to a running clock instead where there is one. The player is made
+    // once the application has set the locale, which the sound server's library reads on the
+    // player's threads; it connects while the request is read.
     if (aufruf.Einmal) {
-        player.ConnectAhead();
         QCoreApplication app(argc, argv);
+        PulsePlayer player;
+        player.ConnectAhead();
         EinmalAnsage einmal(clock, player, EchterProzess(aufruf, instanz));
         const TerminationSignals signale([&einmal] { einmal.Abbrechen(); });
         einmal.Starte();
@@ -202,12 +208,12 @@ int main(int argc, char* argv[]) {
     if (!instanz.OtherRunning()) {
         VerbergeStummenBus();
     }
-
     QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its icon in task bars, on Wayland too).
     QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
     QApplication::setQuitOnLastWindowClosed(false);
 
+    PulsePlayer player;
     Form1 form(clock, player, EchterProzess(aufruf, instanz));
 
     // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,

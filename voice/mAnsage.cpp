@@ -14,7 +14,10 @@ Q_LOGGING_CATEGORY(lcAnsage, "tikkaru.ansage", QtInfoMsg)
 
 namespace {
 constexpr double PauseSekunden = 0.25;
-}
+// A word that would start later than this after it was due (the process stood still, a
+// machine suspended) ends the sentence instead: its time has passed.
+constexpr double VerfallSekunden = 1.0;
+} // namespace
 
 std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& clock,
                                        Vorleser vorleser, std::function<void(Ergebnis)> fertig) {
@@ -27,7 +30,7 @@ std::shared_ptr<Ansage> Ansage::Starte(std::string satz, Player& player, Clock& 
 Ansage::Ansage(std::string satz, Player& player, Clock& clock, Vorleser vorleser,
                std::function<void(Ergebnis)> fertig)
     : satz_(std::move(satz)), player_(player), clock_(clock), vorleser_(std::move(vorleser)),
-      fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()) {}
+      fertig_(std::move(fertig)), letztesEnde_(clock.MonotonicSeconds()), faellig_(letztesEnde_) {}
 
 Ansage::Wort Ansage::Naechstes() {
     std::string wort;
@@ -89,6 +92,10 @@ void Ansage::BereitUm(std::size_t k, double um) {
 }
 
 void Ansage::Weiter() {
+    if (clock_.MonotonicSeconds() - faellig_ > VerfallSekunden) {
+        ergebnis_.verfallen = true;
+        pos_ = satz_.size(); // the rest is left out; what was handed over is heard to its end
+    }
     const Wort wort = Naechstes();
     const auto w = weak_from_this();
     if (wort.text.empty()) {
@@ -116,6 +123,7 @@ void Ansage::Weiter() {
     if (wort.text == "~") {
         // From the end of the sound before it: highlighted then, and 0.25 s long.
         const double bisEnde = std::max(0.0, letztesEnde_ - clock_.MonotonicSeconds());
+        faellig_ = clock_.MonotonicSeconds() + bisEnde + PauseSekunden;
         WaitS(bisEnde, clock_, [w, k] {
             if (const auto a = w.lock()) {
                 a->Bereit(k);
@@ -137,6 +145,7 @@ void Ansage::Weiter() {
                 // it would have ended, after the sound before it.
                 a->BereitUm(k, std::max(ende, a->letztesEnde_));
                 a->letztesEnde_ = std::max(a->letztesEnde_, ende);
+                a->faellig_ = ende;
                 a->Weiter();
             }
         },
@@ -150,6 +159,7 @@ void Ansage::Weiter() {
         }
         BereitUm(k, letztesEnde_);
         letztesEnde_ = std::max(letztesEnde_, clock_.MonotonicSeconds());
+        faellig_ = clock_.MonotonicSeconds();
         WaitS(0, clock_, Spaeter(&Ansage::Weiter));
     }
 }

@@ -22,6 +22,8 @@ struct Vorleser {
 struct Ergebnis {
     PlayFailure fehler = PlayFailure::None;
     std::vector<std::string> stumm;
+    // The sentence was ended before its end: its time had passed (the process stood still).
+    bool verfallen = false;
 };
 
 // One announcement: walks a spoken sentence, driven by the event loop, never by waiting. "-",
@@ -31,8 +33,10 @@ struct Ergebnis {
 // voice of the next piece is chosen then). A pause is highlighted when the sound before it has
 // ended and lasts 0.25 s from there; so is a piece that has no recording (silence), and one
 // the player could not play, not before it would have ended. The highlight moves in the
-// order of the sentence only: a word is highlighted once every word before it has been. After
-// the last piece has been heard the highlight is cleared and fertig is told the result.
+// order of the sentence only: a word is highlighted once every word before it has been. A word
+// that would start more than a second after it was due (the process stood still) is not
+// spoken, nor the rest: the sentence ends there, verfallen. After the last piece has been
+// heard the highlight is cleared and fertig is told the result.
 //
 // Held by a shared pointer: the reports of the player and the clock reach the announcement
 // only while it exists, so dropping it ends it.
@@ -79,4 +83,6 @@ private:
     Ergebnis ergebnis_;
     std::vector<Marke> marken_;
     std::size_t gezeigt_ = 0; // highlights shown so far
+    // When the next word is due to start (monotonic).
+    double faellig_ = 0;
 };

@@ -613,7 +613,7 @@ void TestForm1::handedOver_data() {
     QTest::addColumn<bool>("seconds");  // as asked
     QTest::addColumn<int>("voice");     // as asked; 0: the selected one
     QTest::addColumn<int>("heard");     // the voice heard (the list selects 2)
-    QTest::addColumn<QString>("state"); // "busy", "ended", "failing", "failed before", ""
+    QTest::addColumn<QString>("state"); // "busy", "ended", "failing", "failed before", "frozen", ""
     QTest::addColumn<int>("status");
     QTest::newRow("seconds asked, box unchecked") << false << true << 0 << 2 << "" << 0;
     QTest::newRow("no seconds asked, box checked") << true << false << 0 << 2 << "" << 0;
@@ -629,6 +629,8 @@ void TestForm1::handedOver_data() {
     // A one-shot's sentence, whatever the window's mode (manual here): as spoken without the
     // window, no seconds at second 0.
     QTest::newRow("seconds asked at second 0") << true << true << 0 << 2 << "second 0" << 0;
+    QTest::newRow("frozen mid-sentence: the stale rest not spoken")
+        << false << true << 0 << 2 << "frozen" << 8;
 }
 
 // A request handed over by another copy: spoken as the button does, with its own seconds and
@@ -670,6 +672,9 @@ void TestForm1::handedOver() {
         if (state == "failing" && f.played.size() == 3) {
             f.player.Fail(PlayFailure::ServerLost);
         }
+        if (state == "frozen" && f.played.size() == 3) {
+            f.clock.Freeze(14);
+        }
     };
     int answered = -1;
     form.SageAufAnfrage(seconds, voice,
@@ -686,6 +691,7 @@ void TestForm1::handedOver() {
     QCOMPARE(form.chSek->isChecked(), box);
     QCOMPARE(form.coVoice->currentIndex(), 1);
     QCOMPARE(f.player.drains, 1);
+    QCOMPARE(f.played.size() == 3, state == "frozen");
     QCOMPARE(spoken.contains("Sekunden"), seconds && state != "second 0");
     for (const auto& p : f.played) {
         QCOMPARE(p.voice, heard);

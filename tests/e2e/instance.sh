@@ -7,8 +7,9 @@
 # cron's environment without the bus's address. A malformed request changes nothing. A bus
 # that never answers holds a request no longer than the bound; the window takes its name again
 # on a restarted bus and once another process lets it go. SIGTERM keeps the settings; a killed
-# copy leaves nothing that blocks the next start. Without XDG_RUNTIME_DIR the window's lock is
-# found in /run/user/UID, and a lock folder in /tmp that is not the user's own is not used.
+# copy, or a lock file left empty or garbled, blocks no start; a request that wants no answer
+# is spoken. Without XDG_RUNTIME_DIR the window's lock is found in /run/user/UID, and a lock
+# folder in /tmp that is not the user's own is not used.
 source "$(dirname "$0")/common.sh"
 # The test sound server, found by its socket also where no runtime folder is set.
 test_server=unix:${PULSE_RUNTIME_PATH:-$XDG_RUNTIME_DIR/pulse}/native
@@ -128,6 +129,17 @@ timeout 20 "$TIKKARU" '!' 5 2>"$T/err" || status=$?
 # The caller names the pieces that stayed silent, as speaking alone does.
 grep -q 'stumm: ist, ' "$T/err" || fail "missing pieces not named: $(cat "$T/err")"
 
+# A request that wants no answer is spoken all the same: dbus-send without --print-reply sends
+# it as a signal, busctl --expect-reply=no as a call flagged so.
+for sender in "dbus-send --session --dest=org.quorvane.Tikkaru / org.quorvane.Tikkaru.Ansage \
+boolean:false int32:0" "busctl --user --expect-reply=no call org.quorvane.Tikkaru / \
+org.quorvane.Tikkaru Ansage bi false 0"; do
+    start_recording
+    $sender || fail "no-reply request not sent: $sender"
+    await_heard rec 2 500 10 || fail "no-reply request not spoken: $sender"
+    stop_recording
+done
+
 # Malformed and oversized requests are refused and change nothing.
 sleep 0.5
 start_recording
@@ -186,7 +198,14 @@ while read -r cause bound action; do
     took=$((($(date +%s%N) - start) / 1000000))
     [ "$status" = 8 ] || fail "$cause: the caller ended with $status, not 8: $(cat "$T/err")"
     [ "$took" -lt "$bound" ] || fail "$cause: the caller took $took ms to end"
+    # Thawed long after its time, the window leaves the stale rest of the sentence unsaid.
+    [ "$cause" = window-frozen ] && start_recording
     kill -CONT "$first" 2>/dev/null || true # (gone in the row that kills it)
+    if [ "$cause" = window-frozen ]; then
+        sleep 3
+        stop_recording
+        [ -z "$(stretches)" ] || fail "$cause: the stale rest was spoken: $(stretches | tr '\n' ' ')"
+    fi
     if [ "$cause" = window-killed ]; then
         wait "$first" 2>/dev/null || true
         (cd "$T/uhr" && exec "$TIKKARU") &
@@ -194,7 +213,7 @@ while read -r cause bound action; do
         bg_pids+=($first)
         window_id >/dev/null || fail "no window after $cause"
     fi
-    # The window says the rest of the sentence to its end before the next row.
+    # The window ends its sentence before the next row.
     for _ in $(seq 100); do
         t=$(shown)
         [ -n "$t" ] && case $t in *"~"*) false ;; esac && break
@@ -209,31 +228,52 @@ for _ in $(seq 50); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$first" 2>/dev/null && fail "SIGTERM did not end the clock"
 grep -q '^WinLeft=' "$conf" && grep -q '^Mode=1' "$conf" || fail "SIGTERM did not write the settings"
 
-# A killed copy leaves its lock behind, and its name on the bus goes with it.
-"$TIKKARU" &
-killed=$!
-window_id >/dev/null || fail "no window after restart"
-kill -KILL "$killed"
-wait "$killed" 2>/dev/null || true
-[ -e "$XDG_RUNTIME_DIR/tikkaru.lock" ] || fail "no lock file left to test"
-"$TIKKARU" &
-clock_pid=$!
-bg_pids+=($clock_pid)
-window_id >/dev/null || fail "stale lock blocked the start"
-for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
-clock Version >/dev/null || fail "the next window took no name after a killed one"
+# A lock file with no process behind it keeps no clock from starting, whatever it holds: the
+# process id of a killed copy (whose name on the bus goes with it), nothing (a copy killed
+# before it wrote its lock) or garbage. '!' speaks alone, and the window starts and takes
+# its name.
+for left in killed empty garbage; do
+    case $left in
+    killed)
+        "$TIKKARU" &
+        killed=$!
+        window_id >/dev/null || fail "no window after restart"
+        kill -KILL "$killed"
+        wait "$killed" 2>/dev/null || true
+        ;;
+    empty) : >"$XDG_RUNTIME_DIR/tikkaru.lock" ;;
+    garbage) echo xyz >"$XDG_RUNTIME_DIR/tikkaru.lock" ;;
+    esac
+    [ -e "$XDG_RUNTIME_DIR/tikkaru.lock" ] || fail "lock $left: no lock file left to test"
+    status=0
+    timeout 20 "$TIKKARU" '!' 2>"$T/err" || status=$?
+    [ "$status" = 0 ] || fail "lock $left: '!' ended with $status: $(cat "$T/err")"
+    "$TIKKARU" &
+    clock_pid=$!
+    bg_pids+=($clock_pid)
+    window_id >/dev/null || fail "lock $left blocked the start"
+    for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
+    clock Version >/dev/null || fail "lock $left: the window took no name"
+    if [ "$left" != garbage ]; then
+        kill "$clock_pid"
+        wait "$clock_pid" 2>/dev/null || true
+    fi
+done
 
 # The session bus frozen (it takes connections and never answers): '!' ends with 7 within the
-# bound, and at once with 8 on SIGTERM; a plain second start ends within the bound too. Then
-# the bus ends and another starts at its place: the window takes its name again, and a request
+# bound, and at once with 8 on SIGTERM; a plain second start ends within the bound too, and a
+# first window (a runtime folder of its own), which waits for the bus as it starts, ends at
+# once with 0 on SIGTERM. Then the bus ends and another starts at its place: the window takes its name again, and a request
 # is spoken.
 kill -STOP "$dbus_pid"
-for row in bound sigterm plain; do
+mkdir -m 700 "$T/first"
+for row in bound sigterm plain first-sigterm; do
     args=('!')
-    [ "$row" = plain ] && args=()
-    "$TIKKARU" "${args[@]}" 2>"$T/err" &
+    envs=()
+    case $row in plain) args=() ;; first-sigterm) args=() envs=(XDG_RUNTIME_DIR="$T/first") ;; esac
+    env "${envs[@]}" "$TIKKARU" "${args[@]}" 2>"$T/err" &
     second=$!
-    [ "$row" = sigterm ] && sleep 0.5 && kill -TERM "$second"
+    case $row in *sigterm) sleep 0.5 && kill -TERM "$second" ;; esac
     start=$(date +%s%N)
     for _ in $(seq 60); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$second" 2>/dev/null && { kill -KILL "$second"; fail "frozen bus, $row: still running"; }
@@ -244,6 +284,7 @@ for row in bound sigterm plain; do
     bound) [ "$status" = 7 ] && [ "$took" -lt 3500 ] ;;
     sigterm) [ "$status" = 8 ] && [ "$took" -lt 1000 ] ;;
     plain) [ "$status" = 0 ] && [ "$took" -lt 3500 ] ;;
+    first-sigterm) [ "$status" = 0 ] && [ "$took" -lt 1000 ] ;;
     esac || fail "frozen bus, $row: ended with $status after $took ms: $(cat "$T/err")"
 done
 kill -CONT "$dbus_pid"

@@ -60,21 +60,28 @@ for sink_state in idle running; do
     [ -z "$keeper" ] || kill "$keeper"
 done
 
-# Two at once with no window: the first speaks, the second finds it speaking (10) and says
-# nothing over it.
-start_recording
-"$TIKKARU" '!!' 3 2>"$T/first.err" &
-first=$!
-sleep 0.5
-status=0
-"$TIKKARU" '!' 2>"$T/err" || status=$?
-[ "$status" = 10 ] || fail "'!' beside a speaking '!!' ended with $status: $(cat "$T/err")"
-status=0
-wait "$first" || status=$?
-[ "$status" = 0 ] || fail "'!!' beside a second one ended with $status: $(cat "$T/first.err")"
-sleep 0.5
-stop_recording
-[ "$(stretches | wc -l)" -le 4 ] || fail "two voices: $(stretches | tr '\n' ' ')"
+# Two at once with no window, half a second apart and then at the same moment, again and
+# again (the second may find the lock before the first has written anything in it): one
+# speaks, the other finds it speaking (10) and says nothing over it.
+for delay in 0.5 0 0 0 0 0 0 0 0; do
+    first_args=('!!' 3)
+    [ "$delay" = 0 ] && first_args=('!' 3)
+    start_recording
+    "$TIKKARU" "${first_args[@]}" 2>"$T/first.err" &
+    first=$!
+    sleep "$delay"
+    status=0
+    "$TIKKARU" '!' 2>"$T/err" || status=$?
+    first_status=0
+    wait "$first" || first_status=$?
+    sleep 0.5
+    stop_recording
+    case $delay:$first_status:$status in
+    0.5:0:10 | 0:0:10 | 0:10:0) ;;
+    *) fail "two at $delay s apart ended with $first_status and $status: $(cat "$T/first.err" "$T/err")" ;;
+    esac
+    [ "$(stretches | wc -l)" -le 4 ] || fail "two voices: $(stretches | tr '\n' ' ')"
+done
 
 # Desktop mixers see who speaks: the client's name and icon, and the stream's role.
 "$TIKKARU" '!!' 2>/dev/null &

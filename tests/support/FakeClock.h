@@ -32,6 +32,9 @@ public:
         }
         Move(std::max(ziel, mono_) - mono_);
     }
+    // The process stands still for seconds (stopped, suspended): nothing runs meanwhile, and
+    // the alarms that fell due go off late, at the next Advance.
+    void Freeze(double seconds) { Move(seconds); }
     // Alarms that are due now.
     void RunDue() { Advance(0); }
     std::size_t PendingAlarms() const { return alarms_.size(); }
