@@ -17,11 +17,13 @@ public:
     explicit SofortPlayer(FakeClock& clock) : clock_(clock) {}
     void PlayImage(const QByteArray&, Meldung meldung) override { Spiele(std::move(meldung)); }
     void PlayFile(const std::string&, Meldung meldung) override { Spiele(std::move(meldung)); }
-    void Drain(std::function<void()> fertig) override { clock_.Wecke(0, std::move(fertig)); }
+    void Drain(std::function<void(PlayFailure)> fertig) override {
+        clock_.Wecke(0, [f = std::move(fertig)] { f(PlayFailure::None); });
+    }
     void Spiele(Meldung meldung) {
         clock_.Wecke(0, [&clock = clock_, m = std::move(meldung)] {
             m.Gehoert();
-            m.FastVorbei(clock.MonotonicSeconds() + 0.1);
+            m.FastVorbei(clock.MonotonicSeconds() + 0.1, PlayFailure::None);
         });
     }
 
@@ -55,7 +57,7 @@ int main() {
                  player.Spiele(std::move(meldung));
                  return true;
              }},
-            [&](std::vector<std::string>) { fertig = true; });
+            [&](const Ergebnis&) { fertig = true; });
         while (!fertig && clock.PendingAlarms() > 0) {
             clock.Advance(1);
         }
