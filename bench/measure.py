@@ -45,7 +45,8 @@ p.add_argument("--announcements", type=int, default=250)
 p.add_argument("--only", default="")
 args = p.parse_args()
 prog = {n: os.path.join(args.bench, n) for n in
-        ["probe", "memory", "leer", "leeresfenster", "labeluhr", "minutentakt", "busping"]}
+        ["probe", "memory", "leer", "leeresfenster", "labeluhr", "minutentakt", "busping",
+         "erstesbild"]}
 # The sound servers of the rows that depend on one; the current one is in PULSE_SERVER.
 servers = [("PulseAudio", args.pulse)] + ([("PipeWire", args.pipewire)] if args.pipewire else [])
 server = servers[0][0]
@@ -442,10 +443,18 @@ def time_to_map(cmd, env, name):
     return mapped[0] - t0 if mapped else None
 
 
+def time_to_text(cmd, env):
+    """Process start to the first frame of its window that holds text (bench/erstesbild.cpp)."""
+    r = subprocess.run([prog["erstesbild"]] + cmd, env=env, stdout=subprocess.PIPE, text=True,
+                       stderr=subprocess.DEVNULL)
+    return float(r.stdout) / 1000 if r.returncode == 0 and r.stdout.strip() else None
+
+
 def time_to_speak():
     log("time to speak, time to a window")
     ours, peer, leer, bare = [], [], [], []
     window, empty, window_cold, empty_cold = [], [], [], []
+    text, label = [], []
     espeak = ["espeak-ng", "-v", "de", "Es ist zwölf Uhr vier-und-dreißig."]
     # Runs under faketime leave fontconfig caches dated in their fake time, which the next
     # start at the real time writes anew: these runs get a home of their own and no faketime.
@@ -458,6 +467,8 @@ def time_to_speak():
         subprocess.run([p])
     for cmd, name in windows:
         time_to_map([cmd], env, name)
+    for cmd in [args.tikkaru, prog["labeluhr"]]:
+        time_to_text([cmd], env)
     for _ in range(args.runs):
         first_sound_of([args.tikkaru, "!"], ours, env=env)
         first_sound_of(espeak, peer, env=env, stderr=subprocess.DEVNULL)
@@ -476,6 +487,10 @@ def time_to_speak():
             t = time_to_map([cmd], fresh, name)
             if t is not None:
                 cold.append(t)
+        for cmd, out in [(args.tikkaru, text), (prog["labeluhr"], label)]:
+            t = time_to_text([cmd], env)
+            if t is not None:
+                out.append(t)
     row("Start to first sound, speaking once", "ms", ours,
         "espeak-ng -v de, the same sentence", peer, "<= espeak-ng", 1000)
     row("Start to exit, empty program with the clock's libraries", "ms", leer,
@@ -484,6 +499,8 @@ def time_to_speak():
         empty, "<= 1.2x", 1000)
     row("Start to window shown, first start (new home)", "ms", window_cold,
         "empty Qt Widgets window, new home", empty_cold, "", 1000)
+    row("Start to the first frame with text (warm font cache)", "ms", text,
+        "minimal Qt label clock", label, "<= 1.2x", 1000)
 
 
 def handed_over():
