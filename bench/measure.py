@@ -302,7 +302,7 @@ SENTENCES = {
 
 
 PIECE_RATE = 22050  # the built-in voices' rate: pieces are found in recordings made at it
-MATCH = 0.05  # the part of a piece matched in a recording: its loudest 50 ms
+MATCH = 0.15  # the part of a piece matched in a recording: its loudest 150 ms
 
 
 def piece(name):
@@ -321,11 +321,12 @@ piece.cache = {}
 
 def find_piece(rec, name, lo, hi):
     """Where the piece begins in the recording, in samples, looked for from lo to hi: the
-    offset where its loudest 50 ms differ least from the recording (coarse on smoothed samples,
-    then sample by sample around the best few). None where even that differs by more than a
-    tenth of the part's energy: the piece is not there."""
+    offset where its loudest 150 ms correlate best with the recording, whatever the loudness the
+    server plays it at (coarse on smoothed samples, then sample by sample around the best
+    few). None where even there the correlation coefficient is below 0.7: the piece is not
+    there."""
     p = piece(name)
-    n = int(MATCH * PIECE_RATE)
+    n = min(len(p), int(MATCH * PIECE_RATE))
     energy = [v * v for v in p]
     acc = sum(energy[:n])
     at, best = 0, acc
@@ -349,26 +350,28 @@ def find_piece(rec, name, lo, hi):
             out.append(acc)
         return out
 
-    def ssd(xs, ys):
-        return sum((x - y) * (x - y) for x, y in zip(xs, ys))
+    def match(xs, ys):
+        """How alike ys is to xs whatever the loudness: their correlation coefficient."""
+        e = sum(y * y for y in ys)
+        return sum(x * y for x, y in zip(xs, ys)) / math.sqrt(e) if e else 0.0
 
     ref_c = smooth(ref)[::4]
     rec_c = smooth(rec[lo:hi + n])
     span = 4 * len(ref_c)
-    score = {o: ssd(ref_c, rec_c[o:o + span:4]) for o in range(0, hi - lo, 2)}
+    score = {o: match(ref_c, rec_c[o:o + span:4]) for o in range(0, hi - lo, 2)}
     # Speech repeats itself a pitch period on: the best few places at least 16 samples apart,
     # each refined sample by sample.
     places = []
-    for o in sorted(score, key=score.get):
+    for o in sorted(score, key=score.get, reverse=True):
         if all(abs(o - q) >= 16 for q in places):
             places.append(o)
             if len(places) == 8:
                 break
     if not places:
         return None
-    fine = min((lo + o for c in places for o in range(max(0, c - 3), min(hi - lo, c + 4))),
-               key=lambda o: ssd(ref, rec[o:o + n]))
-    if ssd(ref, rec[fine:fine + n]) > 0.1 * best:
+    fine = max((lo + o for c in places for o in range(max(0, c - 3), min(hi - lo, c + 4))),
+               key=lambda o: match(ref, rec[o:o + n]))
+    if match(ref, rec[fine:fine + n]) < 0.7 * math.sqrt(best):
         return None
     return fine - at
 
