@@ -227,6 +227,10 @@ bool Form1::eventFilter(QObject* o, QEvent* e) {
             ZeigeZeit();
         }
         QTimer::singleShot(0, this, &Form1::RearmTimer1);
+        // The icon follows the first picture, which this exposure draws before the timer runs.
+        if (!testAttribute(Qt::WA_SetWindowIcon)) {
+            QTimer::singleShot(0, this, [this] { SetzeSymbol(*this); });
+        }
     }
     return QWidget::eventFilter(o, e);
 }

@@ -243,6 +243,10 @@ void ZugaenglicheNamen(Steuerelemente& form) {
 
 } // namespace
 
+void SetzeSymbol(QWidget& form) {
+    form.setWindowIcon(ProgrammSymbol());
+}
+
 void SetzeSchriften(Steuerelemente& form) {
     const qreal skala = form.devicePixelRatioF();
     form.setFont(Schrift("Tahoma", 8.25, skala));
@@ -264,7 +268,6 @@ void SetzeSchriften(Steuerelemente& form) {
 
 void EntwirfFenster(Steuerelemente& form) {
     form.setWindowTitle("Quorvane Tikkaru");
-    form.setWindowIcon(ProgrammSymbol());
     form.setFixedSize(Pixel(7890, form.vTwipsX), Pixel(1740, form.vTwipsY));
     for (const Steuerelement& e : Layout) {
         QWidget* w = e.erzeuge(form, e.rahmen ? static_cast<QWidget*>(form.*e.rahmen) : &form);

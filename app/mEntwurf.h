@@ -5,11 +5,15 @@ class Steuerelemente;
 class QKeyEvent;
 class QWidget;
 
-// The window as designed, at its twips per pixel: title, icon, fixed size; the controls of the
+// The window as designed, at its twips per pixel: title, fixed size; the controls of the
 // fixed layout in their order, at their places, with their captions, design state (read-only
 // boxes, default buttons, tab order, every minute, the options' marks), fonts and names for
 // screen readers.
 void EntwirfFenster(Steuerelemente& form);
+
+// The application icon in the sizes task bars and title bars use. Set once the window has
+// drawn its first picture: decoding its images would only delay that picture.
+void SetzeSymbol(QWidget& form);
 
 // The controls' fonts at the screen's scale, shrunk where a caption would not fit.
 void SetzeSchriften(Steuerelemente& form);

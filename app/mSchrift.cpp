@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -14,6 +16,8 @@
 #include <QStyleOptionButton>
 
 #include <algorithm>
+
+#include <fontconfig/fontconfig.h>
 
 namespace {
 
@@ -130,6 +134,50 @@ QFont Passend(const QList<QWidget*>& gruppe, const QFont& f) {
     return probe;
 }
 
+// The system's and the user's choices of how fonts are drawn (hinting, antialiasing, subpixel
+// order), without their font folders, aliases and substitutions.
+QByteArray Darstellung() {
+    QByteArray xml =
+        "<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">"
+        "<fontconfig>";
+    QString system = qEnvironmentVariable("FONTCONFIG_PATH", QStringLiteral("/etc/fonts"));
+    const QDir conf(system + QStringLiteral("/conf.d"));
+    for (const QString& datei : conf.entryList(
+             {QStringLiteral("10-*.conf"), QStringLiteral("11-*.conf")}, QDir::Files, QDir::Name)) {
+        xml += "<include ignore_missing=\"yes\">" + conf.filePath(datei).toHtmlEscaped().toUtf8() +
+               "</include>";
+    }
+    xml += "<include ignore_missing=\"yes\" prefix=\"xdg\">fontconfig/conf.d</include>"
+           "<include ignore_missing=\"yes\" prefix=\"xdg\">fontconfig/fonts.conf</include>"
+           "</fontconfig>";
+    return xml;
+}
+
+// Makes a fontconfig configuration of only the given font files the current one, before the
+// toolkit reads any. False, with nothing changed, where fontconfig refuses; and where the
+// user chose a configuration of their own (FONTCONFIG_FILE), which stays.
+bool NurDieseSchriften(const QStringList& dateien) {
+    if (!qEnvironmentVariableIsEmpty("FONTCONFIG_FILE")) {
+        return false;
+    }
+    FcConfig* config = FcConfigCreate();
+    if (config == nullptr) {
+        return false;
+    }
+    bool gut =
+        FcConfigParseAndLoadFromMemory(
+            config, reinterpret_cast<const FcChar8*>(Darstellung().constData()), FcTrue) == FcTrue;
+    for (const QString& pfad : dateien) {
+        gut = gut &&
+              FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(
+                                                 QFile::encodeName(pfad).constData())) == FcTrue;
+    }
+    // The current configuration holds its own reference.
+    gut = gut && FcConfigSetCurrent(config) == FcTrue;
+    FcConfigDestroy(config);
+    return gut;
+}
+
 } // namespace
 
 void LadeSchriften() {
@@ -138,11 +186,22 @@ void LadeSchriften() {
         return;
     }
     [[maybe_unused]] static const bool geladen = [] {
+        QStringList dateien;
         for (const char* datei : {"wine/fonts/tahoma.ttf", "wine/fonts/ms_sans_serif.ttf"}) {
             const QString pfad = QStandardPaths::locate(QStandardPaths::GenericDataLocation, datei);
             if (!pfad.isEmpty()) {
-                QFontDatabase::addApplicationFont(pfad);
+                dateien << pfad;
             }
+        }
+        // With both faces at hand the window needs no other font: the toolkit then lists
+        // these two instead of every installed font (whose configuration and listing cost
+        // more than the rest of the window's start). Without them, the installed fonts stand
+        // in, and the captions are fitted to them.
+        if (dateien.size() == 2 && NurDieseSchriften(dateien)) {
+            return true;
+        }
+        for (const QString& pfad : dateien) {
+            QFontDatabase::addApplicationFont(pfad);
         }
         return true;
     }();

@@ -45,7 +45,8 @@ p.add_argument("--announcements", type=int, default=250)
 p.add_argument("--only", default="")
 args = p.parse_args()
 prog = {n: os.path.join(args.bench, n) for n in
-        ["probe", "memory", "leer", "leeresfenster", "labeluhr", "minutentakt", "busping"]}
+        ["probe", "memory", "leer", "leeresfenster", "labeluhr", "minutentakt", "busping",
+         "erstesbild"]}
 # The sound servers of the rows that depend on one; the current one is in PULSE_SERVER.
 servers = [("PulseAudio", args.pulse)] + ([("PipeWire", args.pipewire)] if args.pipewire else [])
 server = servers[0][0]
@@ -300,42 +301,137 @@ SENTENCES = {
 }
 
 
-def added_silence(times, words):
-    """Silence added per join: heard span, widened by the first piece's leading and the last
-    piece's trailing silence, minus the pieces' own lengths and the pauses. Also the pauses as
-    heard: each quiet gap of more than 0.15 s, less the silence inside the pieces around it."""
-    pieces = [w for w in words if w != "~"]
-    info = [wav_info(w) for w in pieces]
-    if not times:
-        return None, []
-    span = times[-1] - times[0] + info[0][1] + info[-1][2]
-    own = sum(i[0] for i in info) + PAUSE * words.count("~")
-    gaps = [b - a for a, b in zip(times, times[1:]) if b - a > 0.15]
-    around = [(wav_info(words[k - 1])[2] + wav_info(words[k + 1])[1])
-              for k, w in enumerate(words) if w == "~"]
-    pauses = [g - a for g, a in zip(gaps, around)] if len(gaps) == len(around) else []
-    return (span - own) / (len(pieces) - 1), pauses
+PIECE_RATE = 22050  # the built-in voices' rate: pieces are found in recordings made at it
+MATCH = 0.15  # the part of a piece matched in a recording: its loudest 150 ms
+
+
+def piece(name):
+    """A built-in recording of voice 1 as samples at PIECE_RATE (cached)."""
+    if name not in piece.cache:
+        with wave.open(os.path.join(args.voices, "1", name.upper() + ".wav")) as w:
+            assert w.getframerate() == PIECE_RATE and w.getnchannels() == 1
+            s = array.array("h")
+            s.frombytes(w.readframes(w.getnframes()))
+        piece.cache[name] = list(s)
+    return piece.cache[name]
+
+
+piece.cache = {}
+
+
+def find_piece(rec, name, lo, hi):
+    """Where the piece begins in the recording, in samples, looked for from lo to hi: the
+    offset where its loudest 150 ms correlate best with the recording, whatever the loudness the
+    server plays it at (coarse on smoothed samples, then sample by sample around the best
+    few). None where even there the correlation coefficient is below 0.7: the piece is not
+    there."""
+    p = piece(name)
+    n = min(len(p), int(MATCH * PIECE_RATE))
+    energy = [v * v for v in p]
+    acc = sum(energy[:n])
+    at, best = 0, acc
+    for i in range(n, len(p)):
+        acc += energy[i] - energy[i - n]
+        if acc > best:
+            at, best = i - n + 1, acc
+    ref = p[at:at + n]
+    if best == 0:
+        return None
+    lo, hi = max(0, lo + at), min(len(rec) - n, hi + at)
+    if hi <= lo:
+        return None
+
+    def smooth(xs):
+        """Sums of 8 samples: the coarse search sees only what lies below about 1.4 kHz."""
+        acc = sum(xs[:8])
+        out = [acc]
+        for i in range(8, len(xs)):
+            acc += xs[i] - xs[i - 8]
+            out.append(acc)
+        return out
+
+    def match(xs, ys):
+        """How alike ys is to xs whatever the loudness: their correlation coefficient."""
+        e = sum(y * y for y in ys)
+        return sum(x * y for x, y in zip(xs, ys)) / math.sqrt(e) if e else 0.0
+
+    ref_c = smooth(ref)[::4]
+    rec_c = smooth(rec[lo:hi + n])
+    span = 4 * len(ref_c)
+    score = {o: match(ref_c, rec_c[o:o + span:4]) for o in range(0, hi - lo, 2)}
+    # Speech repeats itself a pitch period on: the best few places at least 16 samples apart,
+    # each refined sample by sample.
+    places = []
+    for o in sorted(score, key=score.get, reverse=True):
+        if all(abs(o - q) >= 16 for q in places):
+            places.append(o)
+            if len(places) == 8:
+                break
+    if not places:
+        return None
+    fine = max((lo + o for c in places for o in range(max(0, c - 3), min(hi - lo, c + 4))),
+               key=lambda o: match(ref, rec[o:o + n]))
+    if match(ref, rec[fine:fine + n]) < 0.7 * math.sqrt(best):
+        return None
+    return fine - at
+
+
+def joins_and_pauses(rec, words):
+    """Each piece found in the recording (samples at PIECE_RATE) by its own recording; the
+    silence between two pieces that follow each other (a join), and between the pieces around
+    each "~" (a pause, asked for 0.25 s), in seconds, from where one piece ends to where the
+    next begins. Joins, pauses after "ist" and the other pauses apart; None where a piece is
+    not found."""
+    loud = next((i for i, v in enumerate(rec) if abs(v) > THRESHOLD), None)
+    if loud is None:
+        return None
+    first = words[0]
+    lead = next(i for i, v in enumerate(piece(first)) if abs(v) > THRESHOLD)
+    at = find_piece(rec, first, loud - lead - 2000, loud - lead + 2000)
+    if at is None:
+        return None
+    joins, after_ist, pauses = [], [], []
+    prev, end, pause = first, at + len(piece(first)), False
+    for w in words[1:]:
+        if w == "~":
+            pause = True
+            continue
+        # A join is looked for up to 0.2 s on (one process per piece), a pause up to 0.5 s.
+        lo, hi = (end + int(0.15 * PIECE_RATE), end + int(0.5 * PIECE_RATE)) if pause else \
+            (end - int(0.005 * PIECE_RATE), end + int(0.2 * PIECE_RATE))
+        at = find_piece(rec, w, lo, hi)
+        if at is None:
+            log(f"  {w} not found after {prev}")
+            return None
+        gap = (at - end) / PIECE_RATE
+        (after_ist if pause and prev == "ist" else pauses if pause else joins).append(gap)
+        prev, end, pause = w, at + len(piece(w)), False
+    return joins, after_ist, pauses
 
 
 def heard(play):
-    rec = Recorder()
-    t0 = time.time()
+    rec = Recorder(rate=PIECE_RATE)
     play()
     time.sleep(0.4)
     rec.stop()
-    return rec.sound(t0)
+    return list(rec.samples())
 
 
 def gapless():
+    """Join by join: every piece found in a recording of the busy sink by its own recording,
+    for the clock ('!!'), paplay (one process per piece, a sleep for a pause) and sox (one
+    stream of the pieces and of 0.25 s of silence for each pause)."""
     log(f"gapless speech ({server})")
-    ours, paplay, sox = [], [], []
-    pauses = {"tikkaru": [], "paplay": [], "sox": []}
+    who = ["tikkaru", "paplay", "sox"]
+    joins = {w: [] for w in who}
+    after_ist = {w: [] for w in who}
+    pauses = {w: [] for w in who}
     pause_file = os.path.join(work, "pause.wav")
     with wave.open(pause_file, "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
-        w.setframerate(22050)
-        w.writeframes(b"\0\0" * int(22050 * PAUSE))
+        w.setframerate(PIECE_RATE)
+        w.writeframes(b"\0\0" * int(PIECE_RATE * PAUSE))
     _, env = home(1)
     rounds = max(1, args.runs // 9)
     # The first sentence once for every contender, not counted: each starts warm.
@@ -351,29 +447,34 @@ def gapless():
                     time.sleep(PAUSE)
                 else:
                     subprocess.run(["paplay", f])
-        for who, out, play in [
-            ("tikkaru", ours, lambda: subprocess.run(
+        for name, play in [
+            ("tikkaru", lambda: subprocess.run(
                 ["faketime", "-f", f"@2026-12-07 {clock}", args.tikkaru, "!!", "1"],
                 env=env)),
-            ("paplay", paplay, one_by_one),
-            ("sox", sox, lambda: subprocess.run(
+            ("paplay", one_by_one),
+            ("sox", lambda: subprocess.run(
                 ["play", "-q"] + files, env=dict(os.environ, AUDIODRIVER="pulseaudio")))]:
-            join, heard_pauses = added_silence(heard(play), words)
-            if i == 0 or join is None:
+            found = joins_and_pauses(heard(play), words)
+            if i == 0 or found is None:
                 continue
-            out.append(join)
-            pauses[who] += heard_pauses
-        if i > 0 and ours and paplay and sox:
-            log(f"  {clock}: tikkaru {1000 * ours[-1]:.1f} ms, paplay {1000 * paplay[-1]:.1f} "
-                f"ms, play {1000 * sox[-1]:.1f} ms per join")
-    srow("Gapless: silence added per join", "ms", ours, "paplay, one process per piece", paplay,
-         "<= 1 ms", 1000)
-    srow("Gapless: silence added per join", "ms", ours, "sox play, one concatenated stream",
-         sox, "<= 1 ms", 1000)
+            joins[name] += found[0]
+            after_ist[name] += found[1]
+            pauses[name] += found[2]
+        if i > 0:
+            log(f"  {clock}: longest join " + ", ".join(
+                f"{w} {1000 * max(joins[w], default=math.nan):.1f} ms" for w in who))
+    srow("Gapless: silence at each join", "ms", joins["tikkaru"],
+         "paplay, one process per piece", joins["paplay"], "<= 1 ms", 1000)
+    srow("Gapless: silence at each join", "ms", joins["tikkaru"],
+         "sox play, one concatenated stream", joins["sox"], "<= 1 ms", 1000)
+    notes.append(f"Joins with more than 1 ms of silence ({server}): " + ", ".join(
+        f"{w} {sum(1 for g in joins[w] if g > 0.001)} of {len(joins[w])}" for w in who) + ".")
     srow("Pause \"~\" as heard (0.25 s asked)", "ms", pauses["tikkaru"],
-         "paplay and a sleep of 0.25 s", pauses["paplay"], "250 +- 10", 1000)
+         "paplay and a sleep of 0.25 s", pauses["paplay"], "250 +- 5", 1000)
     srow("Pause \"~\" as heard (0.25 s asked)", "ms", pauses["tikkaru"],
-         "sox play, 0.25 s of silence", pauses["sox"], "250 +- 10", 1000)
+         "sox play, 0.25 s of silence", pauses["sox"], "250 +- 5", 1000)
+    srow("Pause after \"Es ist\" as heard (0.25 s asked)", "ms", after_ist["tikkaru"],
+         "sox play, 0.25 s of silence", after_ist["sox"], "250 +- 5", 1000)
     idle_pause()
 
 
@@ -400,7 +501,7 @@ def idle_pause():
         log(f"  {1000 * pauses[-1]:.0f} ms" if gaps else "  no pause heard")
         time.sleep(3)  # the sink goes back to its idle latency
     srow("Pause after \"Es ist\", speaking once, idle sink", "ms", pauses, "", None,
-         "250 +- 10", 1000)
+         "250 +- 5", 1000)
 
 
 # ---- 3. time to speak, time to a window ---------------------------------------------------------
@@ -442,10 +543,18 @@ def time_to_map(cmd, env, name):
     return mapped[0] - t0 if mapped else None
 
 
+def time_to_text(cmd, env):
+    """Process start to the first frame of its window that holds text (bench/erstesbild.cpp)."""
+    r = subprocess.run([prog["erstesbild"]] + cmd, env=env, stdout=subprocess.PIPE, text=True,
+                       stderr=subprocess.DEVNULL)
+    return float(r.stdout) / 1000 if r.returncode == 0 and r.stdout.strip() else None
+
+
 def time_to_speak():
     log("time to speak, time to a window")
     ours, peer, leer, bare = [], [], [], []
     window, empty, window_cold, empty_cold = [], [], [], []
+    text, label = [], []
     espeak = ["espeak-ng", "-v", "de", "Es ist zwölf Uhr vier-und-dreißig."]
     # Runs under faketime leave fontconfig caches dated in their fake time, which the next
     # start at the real time writes anew: these runs get a home of their own and no faketime.
@@ -458,6 +567,8 @@ def time_to_speak():
         subprocess.run([p])
     for cmd, name in windows:
         time_to_map([cmd], env, name)
+    for cmd in [args.tikkaru, prog["labeluhr"]]:
+        time_to_text([cmd], env)
     for _ in range(args.runs):
         first_sound_of([args.tikkaru, "!"], ours, env=env)
         first_sound_of(espeak, peer, env=env, stderr=subprocess.DEVNULL)
@@ -476,6 +587,10 @@ def time_to_speak():
             t = time_to_map([cmd], fresh, name)
             if t is not None:
                 cold.append(t)
+        for cmd, out in [(args.tikkaru, text), (prog["labeluhr"], label)]:
+            t = time_to_text([cmd], env)
+            if t is not None:
+                out.append(t)
     row("Start to first sound, speaking once", "ms", ours,
         "espeak-ng -v de, the same sentence", peer, "<= espeak-ng", 1000)
     row("Start to exit, empty program with the clock's libraries", "ms", leer,
@@ -484,6 +599,8 @@ def time_to_speak():
         empty, "<= 1.2x", 1000)
     row("Start to window shown, first start (new home)", "ms", window_cold,
         "empty Qt Widgets window, new home", empty_cold, "", 1000)
+    row("Start to the first frame with text (warm font cache)", "ms", text,
+        "minimal Qt label clock", label, "<= 1.2x", 1000)
 
 
 def handed_over():
