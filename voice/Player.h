@@ -47,4 +47,11 @@ public:
     // heard: the end of an announcement. Fehler: why playing it out failed (None when it did
     // not).
     virtual void Drain(std::function<void(PlayFailure Fehler)> fertig) = 0;
+    // Whether PlaySilence plays a pause; a caller keeps the time of a pause itself otherwise.
+    virtual bool PlaysSilence() const { return false; }
+    // A pause of the given length after what was handed over, as silence in the stream that
+    // plays it, reported like a sound: heard when the sound before it has ended, nearly over
+    // just before what follows is due. What follows keeps the stream's pace, as if the pause
+    // were part of one recording.
+    virtual void PlaySilence(double /*seconds*/, Meldung /*meldung*/) {}
 };

@@ -25,11 +25,12 @@ constexpr auto Now = &PulseConnection::Now;
 
 // One thing for the player's thread to do, in the order handed over.
 struct Auftrag {
-    enum Art { Bild, Datei, Leeren, Verbinden, BereiteBild, BereiteDatei, Aufraeumen } art;
+    enum Art { Bild, Datei, Stille, Leeren, Verbinden, BereiteBild, BereiteDatei, Aufraeumen } art;
     QByteArray wav;
     std::string path;
     Meldung meldung;
     std::function<void(PlayFailure)> fertig;
+    double seconds = 0; // of a pause (Stille)
 };
 
 } // namespace
@@ -135,13 +136,19 @@ struct PulsePlayer::Impl {
             }
             switch (a.art) {
             case Auftrag::Bild:
-            case Auftrag::Datei: {
+            case Auftrag::Datei:
+            case Auftrag::Stille: {
                 connection.TakeFailure();
-                const double ende = Play(a.art == Auftrag::Bild ? SoundDecoder::OpenImage(a.wav)
-                                                                : SoundDecoder::OpenFile(a.path),
-                                         a.meldung.Gehoert);
+                // A pause kept by the clock is over at its end: nothing is written ahead.
+                bool timed = false;
+                const double ende =
+                    a.art == Auftrag::Stille
+                        ? Pause(a.seconds, std::move(a.meldung.Gehoert), timed)
+                        : Play(a.art == Auftrag::Bild ? SoundDecoder::OpenImage(a.wav)
+                                                      : SoundDecoder::OpenFile(a.path),
+                               std::move(a.meldung.Gehoert));
                 if (a.meldung.FastVorbei) {
-                    Report(ende - options.nearlyOver,
+                    Report(timed ? ende : ende - options.nearlyOver,
                            [f = std::move(a.meldung.FastVorbei), ende,
                             fehler = connection.TakeFailure()] { f(ende, fehler); });
                 }
@@ -389,9 +396,7 @@ struct PulsePlayer::Impl {
         return true;
     }
 
-    // Writes the sound and returns when it will have been played, once the server's timing
-    // tells; gehoert is reported for when it starts to be heard. A sound that could not be
-    // played ends now, unheard.
+    // Writes the sound (see WriteSound). A sound that could not be played ends now, unheard.
     double Play(SoundDecoder&& dec, std::function<void()> gehoert) {
         if (!Playable(dec)) {
             qCDebug(lcPlayer) << "not playable:" << dec.Error().c_str() << dec.SampleRate() << "Hz"
@@ -405,6 +410,45 @@ struct PulsePlayer::Impl {
         if (s == nullptr) {
             return Now();
         }
+        return WriteSound(
+            s,
+            [&](char* into, int64_t frames) {
+                return shorts ? dec.ReadShorts(reinterpret_cast<int16_t*>(into), frames)
+                              : dec.ReadFloats(reinterpret_cast<float*>(into), frames);
+            },
+            std::move(gehoert));
+    }
+
+    // A pause: silence written into the stream that plays the sound before it, so that the
+    // stream plays on through it and what follows starts on the stream's own pace, not when a
+    // stream run dry is started again (on PipeWire a whole quantum late). Where no stream
+    // plays, the pause is kept by the clock from now.
+    double Pause(double seconds, std::function<void()> gehoert, bool& timed) {
+        Stream* s = current;
+        if (s == nullptr || s->queuedUntil < Now() || !connection.Started()) {
+            timed = true;
+            Report(Now(), std::move(gehoert));
+            return Now() + seconds;
+        }
+        int64_t left = std::llround(seconds * s->sampleSpec.rate);
+        const std::size_t frameBytes = pa_frame_size(&s->sampleSpec);
+        return WriteSound(
+            s,
+            [&](char* into, int64_t frames) {
+                const int64_t n = std::min(frames, left);
+                // Zero bits are silence in both sample formats.
+                std::fill_n(into, static_cast<std::size_t>(n) * frameBytes, 0);
+                left -= n;
+                return n;
+            },
+            std::move(gehoert));
+    }
+
+    // Writes what read gives (frames into a buffer; 0 at the end) and returns when it will have
+    // been played, once the server's timing tells; gehoert is reported for when it starts to
+    // be heard. Now when it could not be written.
+    template <class Read> double WriteSound(Stream* s, Read read, std::function<void()> gehoert) {
+        const pa_sample_spec& format = s->sampleSpec;
         // The sound goes to the server in pieces of a second, whole for a word piece; a long
         // file is held at most a few seconds ahead of what is playing.
         const std::size_t frameBytes = pa_frame_size(&format);
@@ -420,9 +464,7 @@ struct PulsePlayer::Impl {
         int64_t frames = 0;
         for (;;) {
             buffer.resize(static_cast<std::size_t>(chunkFrames) * frameBytes);
-            const int64_t got =
-                shorts ? dec.ReadShorts(reinterpret_cast<int16_t*>(buffer.data()), chunkFrames)
-                       : dec.ReadFloats(reinterpret_cast<float*>(buffer.data()), chunkFrames);
+            const int64_t got = read(buffer.data(), chunkFrames);
             if (got <= 0) {
                 break;
             }
@@ -495,6 +537,10 @@ void PulsePlayer::PlayImage(const QByteArray& wav, Meldung meldung) {
 
 void PulsePlayer::PlayFile(const std::string& path, Meldung meldung) {
     d->Give({Auftrag::Datei, {}, path, std::move(meldung), {}});
+}
+
+void PulsePlayer::PlaySilence(double seconds, Meldung meldung) {
+    d->Give({Auftrag::Stille, {}, {}, std::move(meldung), {}, seconds});
 }
 
 void PulsePlayer::PrepareImage(const QByteArray& wav) {

@@ -48,6 +48,10 @@ public:
 
     void PlayImage(const QByteArray& wav, Meldung meldung) override;
     void PlayFile(const std::string& path, Meldung meldung) override;
+    // Written as silence into the running stream; where none runs (nothing played before it,
+    // or it has played out), kept by the clock.
+    bool PlaysSilence() const override { return true; }
+    void PlaySilence(double seconds, Meldung meldung) override;
     // Connects and opens a stream in the sound's format; closed unless used within idleClose.
     void PrepareImage(const QByteArray& wav) override;
     void PrepareFile(const std::string& path) override;

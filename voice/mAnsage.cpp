@@ -120,6 +120,27 @@ void Ansage::Weiter() {
     const int laenge = static_cast<int>(wort.text.size());
     const std::size_t k = marken_.size();
     marken_.push_back({wort.start, laenge, wort.text});
+    if (wort.text == "~" && player_.PlaysSilence()) {
+        // Silence in the player's stream after the sound before it, reported as a piece is:
+        // highlighted when it is heard, and the next word follows it without a gap.
+        faellig_ = std::max(letztesEnde_, clock_.MonotonicSeconds()) + PauseSekunden;
+        player_.PlaySilence(
+            PauseSekunden, {[w, k] {
+                                if (const auto a = w.lock()) {
+                                    a->Bereit(k);
+                                }
+                            },
+                            [w, k](double ende, PlayFailure fehler) {
+                                if (const auto a = w.lock()) {
+                                    a->Melde(fehler);
+                                    a->BereitUm(k, std::max(ende - PauseSekunden, a->letztesEnde_));
+                                    a->letztesEnde_ = std::max(a->letztesEnde_, ende);
+                                    a->faellig_ = ende;
+                                    a->Weiter();
+                                }
+                            }});
+        return;
+    }
     if (wort.text == "~") {
         // From the end of the sound before it: highlighted then, and 0.25 s long.
         const double bisEnde = std::max(0.0, letztesEnde_ - clock_.MonotonicSeconds());

@@ -31,10 +31,11 @@ struct Ergebnis {
 // to play. A piece is handed to the player and highlighted when the player reports it heard;
 // when it is nearly over, the next word follows, so that the pieces join without a gap (the
 // voice of the next piece is chosen then). A pause is highlighted when the sound before it has
-// ended and lasts 0.25 s from there; so is a piece that has no recording (silence), and one
-// the player could not play, not before it would have ended. The highlight moves in the
-// order of the sentence only: a word is highlighted once every word before it has been. A word
-// that would start more than a second after it was due (the process stood still) is not
+// ended and lasts 0.25 s from there (played by the player as silence where it can, so that
+// the stream plays on through it; timed here otherwise); so is a piece that has no recording
+// (silence), and one the player could not play, not before it would have ended. The highlight moves
+// in the order of the sentence only: a word is highlighted once every word before it has been. A
+// word that would start more than a second after it was due (the process stood still) is not
 // spoken, nor the rest: the sentence ends there, verfallen. After the last piece has been
 // heard the highlight is cleared and fertig is told the result.
 //

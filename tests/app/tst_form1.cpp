@@ -418,15 +418,20 @@ void TestForm1::highlightOrder_data() {
     QTest::addColumn<double>("piece");        // how long each recording is heard
     QTest::addColumn<QStringList>("files");   // the pieces the own voice has
     QTest::addColumn<QStringList>("failing"); // the recordings the player cannot play
+    QTest::addColumn<bool>("silence");        // the player plays the pause as silence
     const QStringList alle = {"es", "ist", "zwoelf", "uhr", "drei", "un", "zwan", "zig"};
     QTest::newRow("a 20 ms es.wav, every other piece missing")
-        << 0.02 << QStringList{"es"} << QStringList{};
+        << 0.02 << QStringList{"es"} << QStringList{} << false;
     QTest::newRow("silent pieces between heard ones")
-        << 0.3 << QStringList{"es", "ist", "uhr", "zwan"} << QStringList{};
+        << 0.3 << QStringList{"es", "ist", "uhr", "zwan"} << QStringList{} << false;
     QTest::newRow("short pieces, some silent")
-        << 0.03 << QStringList{"es", "zwoelf", "uhr", "un", "zig"} << QStringList{};
-    QTest::newRow("recordings that cannot be played") << 0.3 << alle << QStringList{"ist", "drei"};
-    QTest::newRow("no sound server") << 0.3 << alle << alle;
+        << 0.03 << QStringList{"es", "zwoelf", "uhr", "un", "zig"} << QStringList{} << false;
+    QTest::newRow("recordings that cannot be played")
+        << 0.3 << alle << QStringList{"ist", "drei"} << false;
+    QTest::newRow("no sound server") << 0.3 << alle << alle << false;
+    QTest::newRow("the pause as silence") << 0.3 << alle << QStringList{} << true;
+    QTest::newRow("the pause as silence after a missing piece")
+        << 0.3 << QStringList{"es", "zwoelf", "uhr"} << QStringList{} << true;
 }
 
 // Whatever is heard, every word is highlighted in its turn, in the order of the sentence, and
@@ -438,6 +443,7 @@ void TestForm1::highlightOrder() {
     QFETCH(double, piece);
     QFETCH(QStringList, files);
     QFETCH(QStringList, failing);
+    QFETCH(bool, silence);
     FormFixture f;
     Form1& form = *f.form;
     QTemporaryDir dir;
@@ -451,6 +457,7 @@ void TestForm1::highlightOrder() {
     f.player.seconds = piece;
     f.player.ahead = 0.05;
     f.player.latency = 0.01;
+    f.player.playsSilence = silence;
     const auto wortVon = [](const FakePlayer::Call& c) {
         return QString::fromStdString(c.path).section('/', -1).chopped(4);
     };
@@ -487,6 +494,18 @@ void TestForm1::highlightOrder() {
     QCOMPARE(order,
              QStringList({"Es", "ist", "~", "zwoelf", "Uhr", "drei", "un", "zwan", "zig", ""}));
     QCOMPARE(form.vBusy, 0);
+    if (silence) {
+        // The pause went to the player; the word after it starts when it ends.
+        QCOMPARE(f.player.pauses, std::vector<double>{0.25});
+        const auto at = [&](const QString& text) {
+            return std::find_if(selections.begin(), selections.end(),
+                                [&](const auto& s) { return s.first == text; })
+                ->second;
+        };
+        if (files.contains("zwoelf")) {
+            QVERIFY(std::abs(at("zwoelf") - at("~") - 0.25) < 1e-6);
+        }
+    }
 }
 
 // While it speaks: the button is disabled, a second request is dropped, and the display

@@ -14,7 +14,8 @@
 // before its end, through the clock's alarms (for a sound shorter than `ahead` that is before
 // it is heard, as from the real player). onHeard runs when a sound starts to be heard, after
 // its report, so a test can look at the window then. A sound that `unplayable` names is not
-// heard: it fails at once, as an undecodable one or one without a sound server does.
+// heard: it fails at once, as an undecodable one or one without a sound server does. With
+// playsSilence a pause is played as a sound of its length (recorded in pauses, not in calls).
 class FakePlayer final : public Player {
 public:
     struct Call {
@@ -27,11 +28,16 @@ public:
 
     void PlayImage(const QByteArray& wav, Meldung meldung) override {
         calls.push_back({false, wav, {}});
-        Queue(std::move(meldung));
+        Queue(std::move(meldung), seconds, true);
     }
     void PlayFile(const std::string& path, Meldung meldung) override {
         calls.push_back({true, {}, path});
-        Queue(std::move(meldung));
+        Queue(std::move(meldung), seconds, true);
+    }
+    bool PlaysSilence() const override { return playsSilence; }
+    void PlaySilence(double length, Meldung meldung) override {
+        pauses.push_back(length);
+        Queue(std::move(meldung), length, false);
     }
     void PrepareImage(const QByteArray& wav) override { prepared.push_back({false, wav, {}}); }
     void PrepareFile(const std::string& path) override { prepared.push_back({true, {}, path}); }
@@ -53,6 +59,8 @@ public:
 
     std::vector<Call> calls;
     std::vector<Call> prepared; // what the player was asked to get ready for
+    std::vector<double> pauses; // the pauses it played
+    bool playsSilence = false;
     int drains = 0;
     double seconds = 0.3; // how long each sound is heard
     double ahead = 0.02;  // how long before its end a sound is reported nearly over
@@ -62,9 +70,9 @@ public:
     std::function<bool(const Call&)> unplayable;
 
 private:
-    void Queue(Meldung meldung) {
+    void Queue(Meldung meldung, double length, bool sound) {
         const double now = clock_.MonotonicSeconds();
-        if (unplayable && unplayable(calls.back())) {
+        if (sound && unplayable && unplayable(calls.back())) {
             clock_.Wecke(0, [fast = std::move(meldung.FastVorbei), now] {
                 if (fast) {
                     fast(now, PlayFailure::Undecodable);
@@ -73,14 +81,14 @@ private:
             return;
         }
         const double start = std::max(now + latency, queuedUntil_);
-        const double end = start + seconds;
+        const double end = start + length;
         queuedUntil_ = end;
         clock_.Wecke(start - now,
-                     [this, gehoert = std::move(meldung.Gehoert), i = calls.size() - 1] {
+                     [this, gehoert = std::move(meldung.Gehoert), i = calls.size() - 1, sound] {
                          if (gehoert) {
                              gehoert();
                          }
-                         if (onHeard) {
+                         if (onHeard && sound) {
                              onHeard(calls[i]);
                          }
                      });

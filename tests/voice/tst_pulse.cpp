@@ -102,10 +102,11 @@ double LostAtStart(const Samples& rec, const Samples& ref) {
     return (heard - start - onset(ref, 0)) * 1000 / kRate;
 }
 
-// A sound to play: a WAV image, or else a file.
+// A sound to play: a WAV image, or else a file, or else a pause of that many seconds.
 struct Klang {
     QByteArray bild;
     QString datei;
+    double stille = 0;
 };
 
 // What the player reported of each sound, on the monotonic clock: when it was heard (0: never),
@@ -158,7 +159,9 @@ Berichte Hoere(PulsePlayer& player, const std::vector<Klang>& klaenge) {
                       weiter(i + 1);
                   }};
         imAufruf = true;
-        if (klaenge[i].datei.isEmpty()) {
+        if (klaenge[i].stille > 0) {
+            player.PlaySilence(klaenge[i].stille, std::move(m));
+        } else if (klaenge[i].datei.isEmpty()) {
             player.PlayImage(klaenge[i].bild, std::move(m));
         } else {
             player.PlayFile(klaenge[i].datei.toStdString(), std::move(m));
@@ -300,6 +303,9 @@ private slots:
         for (const auto& [name, voice] : builtIn) {
             klaenge.push_back({LadeAufnahme(name, voice), {}});
         }
+        // A pause between the first two pieces (both at 22050 Hz, on one stream).
+        const std::size_t pause = 1;
+        klaenge.insert(klaenge.begin() + pause, Klang{{}, {}, 0.25});
         for (const QString& f : files.mid(std::size(builtIn))) {
             klaenge.push_back({{}, f});
         }
@@ -325,12 +331,20 @@ private slots:
         const std::vector<int16_t> raw = rec.Stop(300);
         const Samples recorded(raw.begin(), raw.end());
         std::size_t from = 0;
+        std::vector<std::pair<std::size_t, std::size_t>> found; // start and end of each file
         for (const QString& f : files) {
             const Samples ref = Reference(f);
             const auto [at, corr] = Find(recorded, ref, from);
             QVERIFY2(corr > 0.8, qPrintable(f + L(": correlation ") + QString::number(corr)));
             from = at + ref.size() * 9 / 10;
+            found.emplace_back(at, at + ref.size());
         }
+        // The pause is as long as asked, to the millisecond, and reported heard when it starts.
+        const double gap = (static_cast<double>(found[pause].first) -
+                            static_cast<double>(found[pause - 1].second)) *
+                           1000 / kRate;
+        QVERIFY2(std::abs(gap - 250) <= 1, qPrintable(QString::number(gap)));
+        QVERIFY(std::abs(b.gehoert[pause + 1] - b.gehoert[pause] - 0.25) < 0.01);
     }
 
     // A sink with no stream renders ahead; a new stream makes the server rewind it, and its
