@@ -46,7 +46,7 @@ cmake --build "$release" -j2 > "$work/build.log" 2>&1 \
 id=de.quorvane.tikkaru
 expected=(
     usr/bin/tikkaru
-    usr/lib/tikkaru/fenster.so
+    usr/libexec/tikkaru/fenster.so
     "usr/share/applications/$id.desktop"
     "usr/share/metainfo/$id.metainfo.xml"
     usr/share/man/man1/tikkaru.1.gz
