@@ -6,9 +6,9 @@
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinstellungen.h"
-#include "mFensterZustand.h"
 #include "mKatalog.h"
 #include "mSagWort.h"
+#include "mStimmWahl.h"
 #include "mZeitSatz.h"
 #include "mZeitplan.h"
 

@@ -1,26 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Clock.h"
-#include "Form1.h"
 #include "PulsePlayer.h"
 #include "mDatenPfad.h"
 #include "mEinmal.h"
+#include "mFenster.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mStimmBericht.h"
 #include "mUebergabe.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QLoggingCategory>
-#include <QSessionManager>
-#include <QTimer>
+#include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -126,27 +124,28 @@ Prozess EchterProzess(const Aufruf& aufruf, SingleInstance& instanz) {
     return prozess;
 }
 
-// How late the event loop runs a 10 ms timer, for measuring that the window never hesitates:
-// QT_LOGGING_RULES="tikkaru.loop.debug=true" prints every tick more than 2 ms late.
-Q_LOGGING_CATEGORY(lcLoop, "tikkaru.loop", QtInfoMsg)
-
-void MissSchleife(QObject* eltern) {
-    if (!lcLoop().isDebugEnabled()) {
-        return;
+// The window lives in a library of its own, loaded only to show it: speaking once loads no GUI
+// library. It lies where the installation puts it relative to the executable, in the build
+// tree as installed. Its start returns the exit status; 1, with the reason on stderr, when it
+// cannot be loaded.
+int StarteFenster(FensterStart& start) {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::string pfad = (exe.parent_path() / TIKKARU_FENSTER_PFAD).lexically_normal().string();
+    void* bibliothek = dlopen(pfad.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using Start = int (*)(FensterStart*);
+    Start fenster = nullptr;
+    if (bibliothek != nullptr) {
+        fenster = reinterpret_cast<Start>(dlsym(bibliothek, "tikkaru_fenster"));
     }
-    auto* takt = new QTimer(eltern);
-    auto* uhr = new QElapsedTimer;
-    takt->setTimerType(Qt::PreciseTimer);
-    QObject::connect(takt, &QTimer::timeout, takt, [uhr] {
-        const double spaet = static_cast<double>(uhr->nsecsElapsed()) / 1e6 - 10.0;
-        uhr->restart();
-        if (spaet > 2.0) {
-            qCDebug(lcLoop, "late %.1f", spaet);
-        }
-    });
-    QObject::connect(takt, &QObject::destroyed, [uhr] { delete uhr; });
-    uhr->start();
-    takt->start(10);
+    if (fenster == nullptr) {
+        const char* grund = dlerror();
+        std::fprintf(stderr, "tikkaru: Das Fenster ließ sich nicht laden: %s\n",
+                     grund != nullptr ? grund : pfad.c_str());
+        return 1;
+    }
+    // Left loaded: its objects are gone with the window, its code stays until the process ends.
+    return fenster(&start);
 }
 
 } // namespace
@@ -208,27 +207,6 @@ int main(int argc, char* argv[]) {
     if (!instanz.OtherRunning()) {
         VerbergeStummenBus();
     }
-    QApplication app(argc, argv);
-    // Ties the window to the installed desktop entry (its icon in task bars, on Wayland too).
-    QGuiApplication::setDesktopFileName("de.quorvane.tikkaru");
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    PulsePlayer player;
-    Form1 form(clock, player, EchterProzess(aufruf, instanz));
-
-    // SIGTERM, SIGINT, SIGHUP and the session's end take the same way out as the exit button,
-    // so the settings are kept. The session's commit at logout only writes them: another
-    // program may still cancel the logout, and the clock must then still be there.
-    const TerminationSignals signale([&form] { form.Form_Unload(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager&) { form.SichereEinstellungen(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.Form_Unload(); });
-
-    MissSchleife(&form);
-    // Start-up ends with the window shown, which takes the requests handed over by others (it
-    // holds the lock).
-    form.Form_Load();
-    Uebergabe uebergabe(form);
-    uebergabe.Anmelden();
-    return app.exec();
+    FensterStart start{&argc, argv, &clock, EchterProzess(aufruf, instanz)};
+    return StarteFenster(start);
 }

@@ -46,6 +46,7 @@ cmake --build "$release" -j2 > "$work/build.log" 2>&1 \
 id=de.quorvane.tikkaru
 expected=(
     usr/bin/tikkaru
+    usr/libexec/tikkaru/fenster.so
     "usr/share/applications/$id.desktop"
     "usr/share/metainfo/$id.metainfo.xml"
     usr/share/man/man1/tikkaru.1.gz
@@ -72,6 +73,17 @@ root=$work/root/usr
 [ -x "$root/bin/tikkaru" ] || fail "tikkaru is not executable"
 "$root/bin/tikkaru" --version | grep -qx 'tikkaru [0-9]*\.[0-9][0-9][a-z]*' \
     || fail "the installed program does not tell its version"
+# Speaking once loads no GUI library: the executable needs none, the window's library has them
+# and loads from where it is installed (a window still open after 3 s).
+readelf -d "$root/bin/tikkaru" | grep -E 'NEEDED.*libQt6(Widgets|Gui)' \
+    && fail "tikkaru itself needs a GUI library"
+mkdir -p "$work/fenster-home" "$work/fenster-run"
+chmod 700 "$work/fenster-run"
+status=0
+HOME=$work/fenster-home XDG_RUNTIME_DIR=$work/fenster-run QT_QPA_PLATFORM=offscreen \
+    DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent timeout 3 "$root/bin/tikkaru" - \
+    > "$work/fenster.log" 2>&1 || status=$?
+[ "$status" = 124 ] || { cat "$work/fenster.log"; fail "the installed window does not start"; }
 for n in 16 22 24 32 48 64 128 256; do
     file -b "$root/share/icons/hicolor/${n}x${n}/apps/$id.png" | grep -q "PNG image data, $n x $n" \
         || fail "icon ${n}x${n} is not a PNG of that size"
