@@ -21,7 +21,7 @@ expect_stretches 370 1290
 env -u DISPLAY -u WAYLAND_DISPLAY faketime -f '@2026-12-07 14:30:07' "$TIKKARU" '!!' 1 \
     || fail "!! without display failed"
 sleep 0.5
-expect_stretches 380 1370 390 1470 170 1030
+expect_stretches 380 1340 390 1470 170 1050
 [ "$(md5sum < "$conf")" = "$before" ] || fail "settings changed by !!"
 stop_recording
 
