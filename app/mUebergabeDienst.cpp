@@ -2,6 +2,7 @@
 #include "mUebergabeDienst.h"
 
 #include "Form1.h"
+#include "Satzfeld.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mUebergabe.h"

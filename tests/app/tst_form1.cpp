@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +45,8 @@ private slots:
     void displayRefresh();
     void boxesDrawnAsPlain_data();
     void boxesDrawnAsPlain();
+    void sentenceDrawnAsLineEdit_data();
+    void sentenceDrawnAsLineEdit();
 };
 
 void TestForm1::layout_data() {
@@ -81,6 +84,9 @@ static QString Caption(QWidget* w) {
     }
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         return e->text();
+    }
+    if (auto* s = qobject_cast<Satzfeld*>(w)) {
+        return s->text();
     }
     if (auto* g = qobject_cast<QGroupBox*>(w)) {
         return g->title();
@@ -387,7 +393,7 @@ void TestForm1::announcementWalk() {
     f.FillVoices();
     f.clock.Set(12, 23, 5.2);
     QStringList selections;
-    QObject::connect(form.TT, &QLineEdit::selectionChanged,
+    QObject::connect(form.TT, &Satzfeld::selectionChanged,
                      [&] { selections << form.TT->selectedText(); });
     form.cOK->click();
     QVERIFY(f.played.empty());
@@ -465,7 +471,7 @@ void TestForm1::highlightOrder() {
     // Each highlight with its moment, and the time each heard sound ends.
     std::vector<std::pair<QString, double>> selections;
     std::vector<double> heardEnds;
-    QObject::connect(form.TT, &QLineEdit::selectionChanged, [&] {
+    QObject::connect(form.TT, &Satzfeld::selectionChanged, [&] {
         selections.emplace_back(form.TT->selectedText(), f.clock.MonotonicSeconds());
     });
     auto base = f.player.onHeard;
@@ -770,11 +776,90 @@ void TestForm1::boxesDrawnAsPlain() {
     }
     QCoreApplication::processEvents();
     const QImage gepuffert = bild();
-    for (QLineEdit* box : {form.TZ, form.TT}) {
+    for (QWidget* box : std::initializer_list<QWidget*>{form.TZ, form.TT}) {
         box->setStyle(nullptr);
         box->setAttribute(Qt::WA_OpaquePaintEvent, false);
     }
     QCOMPARE(gepuffert, bild());
+}
+
+void TestForm1::sentenceDrawnAsLineEdit_data() {
+    QTest::addColumn<QStringList>("saetze");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("laenge");
+    QTest::addColumn<bool>("fokus");
+    const QString minute = QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig  und  ");
+    const QStringList sekunden = {minute + "fünf  Sekunden.", minute + "sechs  Sekunden.",
+                                  minute + "sieb-zehn  Sekunden.", minute + "acht  Sekunden."};
+    QTest::newRow("seconds ticking") << sekunden << 0 << 0 << false;
+    QTest::newRow("minute changing")
+        << (sekunden +
+            QStringList{QString::fromUtf8(" Es ist  zwölf  Uhr  vier-und-zwan-zig  und  null  "
+                                          "Sekunden."),
+                        QString::fromUtf8(" Es ist  neun  Uhr.")})
+        << 0 << 0 << false;
+    QTest::newRow("piece highlighted") << sekunden << 9 << 5 << false;
+    QTest::newRow("highlight at the end") << sekunden << 44 << 4 << false;
+    QTest::newRow("focused by Tab") << sekunden << 0 << 0 << true;
+}
+
+// The sentence box looks as a read-only line edit in its place, in its font, colours and
+// style, also after ticks that redraw only the sentence's changed end: what reaches the screen
+// leaves nothing of the text before.
+void TestForm1::sentenceDrawnAsLineEdit() {
+    QFETCH(QStringList, saetze);
+    QFETCH(int, start);
+    QFETCH(int, laenge);
+    QFETCH(bool, fokus);
+    FormFixture f;
+    QVERIFY(f.FillVoicesAndShowActive());
+    Form1& form = *f.form;
+    const auto bildschirm = [&form] {
+        QTest::qWait(30); // the repaint, as it reaches the screen
+        const QRect r(form.TT->mapTo(&form, QPoint(0, 0)), form.TT->size());
+        return form.screen()
+            ->grabWindow(form.winId(), r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    for (const QString& satz : saetze) {
+        form.TT->setText(satz);
+        form.TT->setCursorPosition(0);
+        bildschirm();
+    }
+    if (laenge > 0) {
+        form.TT->setSelection(start, laenge);
+    }
+    if (fokus) {
+        form.cOK->setFocus();
+        form.TT->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(form.TT->hasFocus());
+    }
+    const QImage satzfeld = bildschirm();
+    const QString markiert = form.TT->selectedText();
+
+    QLineEdit vorbild(form.TT->parentWidget());
+    vorbild.setGeometry(form.TT->geometry());
+    vorbild.setFont(form.TT->font());
+    vorbild.setPalette(form.TT->palette());
+    vorbild.setStyle(form.TT->style());
+    vorbild.setAttribute(Qt::WA_OpaquePaintEvent);
+    vorbild.setReadOnly(true);
+    vorbild.setAlignment(form.TT->alignment());
+    vorbild.setText(form.TT->text());
+    vorbild.setCursorPosition(0);
+    if (laenge > 0) {
+        vorbild.setSelection(start, laenge);
+    }
+    vorbild.show();
+    vorbild.raise();
+    if (fokus) {
+        vorbild.setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(vorbild.hasFocus());
+        QCOMPARE(markiert, form.TT->text());
+        QCOMPARE(vorbild.selectedText(), markiert);
+    }
+    QCOMPARE(bildschirm(), satzfeld);
 }
 
 QTEST_MAIN(TestForm1)
