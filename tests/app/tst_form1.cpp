@@ -5,6 +5,7 @@
 #include "mZeitSatz.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -47,6 +48,8 @@ private slots:
     void boxesDrawnAsPlain();
     void sentenceDrawnAsLineEdit_data();
     void sentenceDrawnAsLineEdit();
+    void sentenceSelectedAndCopied_data();
+    void sentenceSelectedAndCopied();
 };
 
 void TestForm1::layout_data() {
@@ -860,6 +863,62 @@ void TestForm1::sentenceDrawnAsLineEdit() {
         QCOMPARE(vorbild.selectedText(), markiert);
     }
     QCOMPARE(bildschirm(), satzfeld);
+}
+
+void TestForm1::sentenceSelectedAndCopied_data() {
+    QTest::addColumn<QString>("wie");
+    QTest::addColumn<QString>("markiert");
+    const QString satz = QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig.");
+    QTest::newRow("Home, Shift+End") << "Shift+End" << satz;
+    QTest::newRow("Ctrl+A") << "Ctrl+A" << satz;
+    QTest::newRow("Shift+Left twice from End") << "Shift+Left" << QString("g.");
+    QTest::newRow("dragged with the mouse") << "ziehen" << QString("ist");
+    QTest::newRow("word double-clicked") << "doppelt" << QString::fromUtf8("zwölf");
+}
+
+// The sentence can be selected by keyboard and mouse, as in a line edit, and Ctrl+C copies
+// what is selected; a mouse selection is offered as the X selection too.
+void TestForm1::sentenceSelectedAndCopied() {
+    QFETCH(QString, wie);
+    QFETCH(QString, markiert);
+    FormFixture f;
+    QVERIFY(f.FillVoicesAndShowActive());
+    Form1& form = *f.form;
+    form.TT->setText(QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig."));
+    form.TT->setFocus();
+    QTRY_VERIFY(form.TT->hasFocus());
+    QGuiApplication::clipboard()->clear();
+    const auto mitte = [&form](int von, int bis) {
+        const QRect a = form.TT->Zeichenfeld(von);
+        return QPoint((a.left() + form.TT->Zeichenfeld(bis).left()) / 2, a.center().y());
+    };
+    if (wie == "Shift+End") {
+        QTest::keyClick(form.TT, Qt::Key_Home);
+        QTest::keyClick(form.TT, Qt::Key_End, Qt::ShiftModifier);
+    } else if (wie == "Ctrl+A") {
+        QTest::keyClick(form.TT, Qt::Key_A, Qt::ControlModifier);
+    } else if (wie == "Shift+Left") {
+        QTest::keyClick(form.TT, Qt::Key_End);
+        QTest::keyClick(form.TT, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(form.TT, Qt::Key_Left, Qt::ShiftModifier);
+    } else if (wie == "ziehen") {
+        const QPoint von(form.TT->Zeichenfeld(4).left(), form.TT->height() / 2);
+        const QPoint bis(form.TT->Zeichenfeld(7).left(), form.TT->height() / 2);
+        QTest::mousePress(form.TT, Qt::LeftButton, {}, von);
+        QTest::mouseMove(form.TT, bis);
+        QTest::mouseRelease(form.TT, Qt::LeftButton, {}, bis);
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), markiert);
+        }
+    } else if (wie == "doppelt") {
+        QTest::mouseDClick(form.TT, Qt::LeftButton, {}, mitte(10, 11));
+    }
+    QCOMPARE(form.TT->selectedText(), markiert);
+    QTest::keyClick(form.TT, Qt::Key_C, Qt::ControlModifier);
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), markiert);
+    // The text itself stays as it was: the box is read-only.
+    QTest::keyClick(form.TT, Qt::Key_X);
+    QCOMPARE(form.TT->text(), QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig."));
 }
 
 QTEST_MAIN(TestForm1)
