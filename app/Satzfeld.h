@@ -10,15 +10,17 @@
 #include <algorithm>
 #include <utility>
 
-// The box of the clock's sentence: read-only text drawn as a line edit draws it (frame, text,
-// selection, focus), selectable by mouse and keyboard, copied by Ctrl+C or its context menu,
-// and read by a screen reader as a read-only text (its own accessible interface).
+// A box of the clock's time, in digits or as a sentence: read-only text drawn as a line edit
+// draws it (frame, text, selection, focus), selectable by mouse and keyboard, copied by Ctrl+C
+// or its context menu, and read by a screen reader as a read-only text (its own accessible
+// interface).
 //
-// A line edit lays its text out on every change and again on every paint; the sentence
-// changes once a second, at its end. This box lays the text out once per change and redraws
+// A line edit lays its text out on every change and again on every paint; the time changes
+// once a second, at its end. This box lays the text out once per change and redraws
 // only from the first changed letter on, so that an idle clock draws a few glyphs a second.
 class Satzfeld : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText)
 public:
     explicit Satzfeld(QWidget* eltern = nullptr);
 

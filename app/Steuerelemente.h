@@ -9,7 +9,6 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class Satzfeld;
@@ -25,7 +24,7 @@ public:
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame4 = nullptr;
-    QLineEdit* TZ = nullptr;
+    Satzfeld* TZ = nullptr;
     Satzfeld* TT = nullptr;
     QCheckBox* chSek = nullptr;
     QRadioButton* opHH = nullptr;

@@ -12,7 +12,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QLineEdit>
 #include <QTimer>
 
 #include <mutex>

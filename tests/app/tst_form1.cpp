@@ -46,8 +46,8 @@ private slots:
     void displayRefresh();
     void boxesDrawnAsPlain_data();
     void boxesDrawnAsPlain();
-    void sentenceDrawnAsLineEdit_data();
-    void sentenceDrawnAsLineEdit();
+    void timeBoxesDrawnAsLineEdit_data();
+    void timeBoxesDrawnAsLineEdit();
     void sentenceSelectedAndCopied_data();
     void sentenceSelectedAndCopied();
 };
@@ -786,7 +786,8 @@ void TestForm1::boxesDrawnAsPlain() {
     QCOMPARE(gepuffert, bild());
 }
 
-void TestForm1::sentenceDrawnAsLineEdit_data() {
+void TestForm1::timeBoxesDrawnAsLineEdit_data() {
+    QTest::addColumn<QString>("kasten");
     QTest::addColumn<QStringList>("saetze");
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("laenge");
@@ -794,22 +795,27 @@ void TestForm1::sentenceDrawnAsLineEdit_data() {
     const QString minute = QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig  und  ");
     const QStringList sekunden = {minute + "fünf  Sekunden.", minute + "sechs  Sekunden.",
                                   minute + "sieb-zehn  Sekunden.", minute + "acht  Sekunden."};
-    QTest::newRow("seconds ticking") << sekunden << 0 << 0 << false;
+    QTest::newRow("seconds ticking") << "TT" << sekunden << 0 << 0 << false;
     QTest::newRow("minute changing")
+        << "TT"
         << (sekunden +
             QStringList{QString::fromUtf8(" Es ist  zwölf  Uhr  vier-und-zwan-zig  und  null  "
                                           "Sekunden."),
                         QString::fromUtf8(" Es ist  neun  Uhr.")})
         << 0 << 0 << false;
-    QTest::newRow("piece highlighted") << sekunden << 9 << 5 << false;
-    QTest::newRow("highlight at the end") << sekunden << 44 << 4 << false;
-    QTest::newRow("focused by Tab") << sekunden << 0 << 0 << true;
+    QTest::newRow("piece highlighted") << "TT" << sekunden << 9 << 5 << false;
+    QTest::newRow("highlight at the end") << "TT" << sekunden << 44 << 4 << false;
+    QTest::newRow("focused by Tab") << "TT" << sekunden << 0 << 0 << true;
+    const QStringList ziffern = {"12:34:56", "12:34:57", "12:35:00", "09:00:00", "10:11:11"};
+    QTest::newRow("digits ticking") << "TZ" << ziffern << 0 << 0 << false;
+    QTest::newRow("digits focused by Tab") << "TZ" << ziffern << 0 << 0 << true;
 }
 
-// The sentence box looks as a read-only line edit in its place, in its font, colours and
-// style, also after ticks that redraw only the sentence's changed end: what reaches the screen
+// The time's boxes look as a read-only line edit in its place, in its font, colours and
+// style, also after ticks that redraw only the time's changed end: what reaches the screen
 // leaves nothing of the text before.
-void TestForm1::sentenceDrawnAsLineEdit() {
+void TestForm1::timeBoxesDrawnAsLineEdit() {
+    QFETCH(QString, kasten);
     QFETCH(QStringList, saetze);
     QFETCH(int, start);
     QFETCH(int, laenge);
@@ -817,39 +823,40 @@ void TestForm1::sentenceDrawnAsLineEdit() {
     FormFixture f;
     QVERIFY(f.FillVoicesAndShowActive());
     Form1& form = *f.form;
-    const auto bildschirm = [&form] {
+    Satzfeld* feld = kasten == "TZ" ? form.TZ : form.TT;
+    form.cOK->setFocus(); // the box focused only where the row says so
+    const auto bildschirm = [&form, feld] {
         QTest::qWait(30); // the repaint, as it reaches the screen
-        const QRect r(form.TT->mapTo(&form, QPoint(0, 0)), form.TT->size());
+        const QRect r(feld->mapTo(&form, QPoint(0, 0)), feld->size());
         return form.screen()
             ->grabWindow(form.winId(), r.x(), r.y(), r.width(), r.height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     };
     for (const QString& satz : saetze) {
-        form.TT->setText(satz);
-        form.TT->setCursorPosition(0);
+        feld->setText(satz);
+        feld->setCursorPosition(0);
         bildschirm();
     }
     if (laenge > 0) {
-        form.TT->setSelection(start, laenge);
+        feld->setSelection(start, laenge);
     }
     if (fokus) {
-        form.cOK->setFocus();
-        form.TT->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(form.TT->hasFocus());
+        feld->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(feld->hasFocus());
     }
     const QImage satzfeld = bildschirm();
-    const QString markiert = form.TT->selectedText();
+    const QString markiert = feld->selectedText();
 
-    QLineEdit vorbild(form.TT->parentWidget());
-    vorbild.setGeometry(form.TT->geometry());
-    vorbild.setFont(form.TT->font());
-    vorbild.setPalette(form.TT->palette());
-    vorbild.setStyle(form.TT->style());
+    QLineEdit vorbild(feld->parentWidget());
+    vorbild.setGeometry(feld->geometry());
+    vorbild.setFont(feld->font());
+    vorbild.setPalette(feld->palette());
+    vorbild.setStyle(feld->style());
     vorbild.setAttribute(Qt::WA_OpaquePaintEvent);
     vorbild.setReadOnly(true);
-    vorbild.setAlignment(form.TT->alignment());
-    vorbild.setText(form.TT->text());
+    vorbild.setAlignment(feld->alignment());
+    vorbild.setText(feld->text());
     vorbild.setCursorPosition(0);
     if (laenge > 0) {
         vorbild.setSelection(start, laenge);
@@ -859,7 +866,7 @@ void TestForm1::sentenceDrawnAsLineEdit() {
     if (fokus) {
         vorbild.setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(vorbild.hasFocus());
-        QCOMPARE(markiert, form.TT->text());
+        QCOMPARE(markiert, feld->text());
         QCOMPARE(vorbild.selectedText(), markiert);
     }
     QCOMPARE(bildschirm(), satzfeld);
