@@ -4,6 +4,7 @@
 #include "AlignedTimer.h"
 #include "Clock.h"
 #include "Player.h"
+#include "Satzfeld.h"
 #include "mAnsage.h"
 #include "mDatenPfad.h"
 #include "mEinmal.h"
@@ -21,7 +22,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -85,7 +85,7 @@ void Form1::ZeigeZeit() {
 void Form1::ZeigeZeit(const std::string& zeit) {
     // A box is set only when its text changes: every other tick of the 500 ms timer finds the
     // same time, and repainting the boxes for nothing is most of what an idle clock costs.
-    const auto zeige = [](QLineEdit* box, const std::string& text) {
+    const auto zeige = [](Satzfeld* box, const std::string& text) {
         if (const QString neu = QString::fromStdString(text); box->text() != neu) {
             box->setText(neu);
         }

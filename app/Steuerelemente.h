@@ -9,9 +9,9 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class Satzfeld;
 
 // The window with its controls and what start-up fills in of it: what the window's parts (its
 // design, its stored state) work on. Form1 is this window with its handlers; the parts know
@@ -24,8 +24,8 @@ public:
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame4 = nullptr;
-    QLineEdit* TZ = nullptr;
-    QLineEdit* TT = nullptr;
+    Satzfeld* TZ = nullptr;
+    Satzfeld* TT = nullptr;
     QCheckBox* chSek = nullptr;
     QRadioButton* opHH = nullptr;
     QRadioButton* opMM = nullptr;

@@ -2,6 +2,7 @@
 #include "mEntwurf.h"
 
 #include "ComboBoxAccessible.h"
+#include "Satzfeld.h"
 #include "Steuerelemente.h"
 #include "mSchrift.h"
 
@@ -11,7 +12,6 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
@@ -156,8 +156,8 @@ template <class T, T* Steuerelemente::*feld> QWidget* Neu(Steuerelemente& form, 
 const std::array<Steuerelement, 14> Layout = {{
     {Neu<QComboBox, &F::coVoice>, "coVoice", nullptr, {2520, 1230, 3765, 315}, ""},
     {Neu<QGroupBox, &F::Frame1>, "Frame1", nullptr, {60, 0, 7755, 645}, ""},
-    {Neu<QLineEdit, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
-    {Neu<QLineEdit, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
+    {Neu<Satzfeld, &F::TZ>, "TZ", &F::Frame1, {120, 210, 825, 315}, "00:00:00"},
+    {Neu<Satzfeld, &F::TT>, "TT", &F::Frame1, {1020, 210, 6615, 315}, ""},
     {Neu<QGroupBox, &F::Frame2>, "Frame2", nullptr, {60, 630, 6315, 1035}, ""},
     {Neu<QCheckBox, &F::chSek>, "chSek", &F::Frame2, {4830, 210, 1365, 315}, "Se&kunden ansagen"},
     {Neu<QRadioButton, &F::opHH>, "opHH", &F::Frame2, {3630, 210, 1095, 315}, "jede &Stunde"},
@@ -173,9 +173,7 @@ const std::array<Steuerelement, 14> Layout = {{
 // The controls' properties beyond place and caption.
 void EntwurfsZustand(Steuerelemente& form) {
     form.coVoice->setEditable(false);
-    form.TZ->setReadOnly(true);
     form.TZ->setAlignment(Qt::AlignCenter);
-    form.TT->setReadOnly(true);
     form.TT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The spoken word stays highlighted also while another control has the focus.
     QPalette p = form.TT->palette();
@@ -186,7 +184,7 @@ void EntwurfsZustand(Steuerelemente& form) {
     form.TT->setPalette(p);
     auto* rahmen = new GepufferterRahmen;
     rahmen->setParent(&form);
-    for (QLineEdit* box : {form.TZ, form.TT}) {
+    for (Satzfeld* box : {form.TZ, form.TT}) {
         box->setStyle(rahmen);
         box->setAttribute(Qt::WA_OpaquePaintEvent);
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mSchrift.h"
 
+#include "Satzfeld.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDir>
@@ -44,6 +46,17 @@ struct TextFeld {
     QString hoehe; // the text whose ink must fit in height
 };
 
+// A text box of the clock's: its frame, and the margin of 2 pixels a line edit keeps on either
+// side of its text; in height a line of the clock's sentence must fit.
+TextFeld Kasten(const QWidget* w, const QStyle* stil, bool rahmen, const QString& text) {
+    TextFeld feld;
+    const int breite = rahmen ? stil->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+    feld.rect = w->rect().adjusted(breite + 2, breite, -breite - 2, -breite);
+    feld.text = text;
+    feld.hoehe = QString::fromUtf8("00:00:00 Es ist zwölf Uhr zwanzig.");
+    return feld;
+}
+
 TextFeld FeldVon(const QWidget* w, const QFont& f) {
     TextFeld feld;
     QStyle* stil = w->style();
@@ -73,11 +86,9 @@ TextFeld FeldVon(const QWidget* w, const QFont& f) {
         feld.rect = l->contentsRect();
         feld.text = OhneMarke(l->text());
     } else if (const auto* e = qobject_cast<const QLineEdit*>(w)) {
-        // The frame, and the margin of 2 pixels a line edit keeps on either side of its text.
-        const int rahmen = e->hasFrame() ? stil->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
-        feld.rect = e->rect().adjusted(rahmen + 2, rahmen, -rahmen - 2, -rahmen);
-        feld.text = e->text();
-        feld.hoehe = QString::fromUtf8("00:00:00 Es ist zwölf Uhr zwanzig.");
+        feld = Kasten(w, stil, e->hasFrame(), e->text());
+    } else if (const auto* s = qobject_cast<const Satzfeld*>(w)) {
+        feld = Kasten(w, stil, s->hasFrame(), s->text());
     }
     if (feld.hoehe.isEmpty()) {
         feld.hoehe = feld.text;

@@ -2,6 +2,7 @@
 #include "mUebergabeDienst.h"
 
 #include "Form1.h"
+#include "Satzfeld.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mUebergabe.h"
@@ -11,7 +12,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QLineEdit>
 #include <QTimer>
 
 #include <mutex>

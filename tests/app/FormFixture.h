@@ -5,6 +5,7 @@
 #include "FakeClock.h"
 #include "FakePlayer.h"
 #include "Form1.h"
+#include "Satzfeld.h"
 #include "mKatalog.h"
 
 #include <QComboBox>

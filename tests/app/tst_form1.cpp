@@ -5,10 +5,12 @@
 #include "mZeitSatz.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +46,10 @@ private slots:
     void displayRefresh();
     void boxesDrawnAsPlain_data();
     void boxesDrawnAsPlain();
+    void timeBoxesDrawnAsLineEdit_data();
+    void timeBoxesDrawnAsLineEdit();
+    void sentenceSelectedAndCopied_data();
+    void sentenceSelectedAndCopied();
 };
 
 void TestForm1::layout_data() {
@@ -81,6 +87,9 @@ static QString Caption(QWidget* w) {
     }
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         return e->text();
+    }
+    if (auto* s = qobject_cast<Satzfeld*>(w)) {
+        return s->text();
     }
     if (auto* g = qobject_cast<QGroupBox*>(w)) {
         return g->title();
@@ -387,7 +396,7 @@ void TestForm1::announcementWalk() {
     f.FillVoices();
     f.clock.Set(12, 23, 5.2);
     QStringList selections;
-    QObject::connect(form.TT, &QLineEdit::selectionChanged,
+    QObject::connect(form.TT, &Satzfeld::selectionChanged,
                      [&] { selections << form.TT->selectedText(); });
     form.cOK->click();
     QVERIFY(f.played.empty());
@@ -465,7 +474,7 @@ void TestForm1::highlightOrder() {
     // Each highlight with its moment, and the time each heard sound ends.
     std::vector<std::pair<QString, double>> selections;
     std::vector<double> heardEnds;
-    QObject::connect(form.TT, &QLineEdit::selectionChanged, [&] {
+    QObject::connect(form.TT, &Satzfeld::selectionChanged, [&] {
         selections.emplace_back(form.TT->selectedText(), f.clock.MonotonicSeconds());
     });
     auto base = f.player.onHeard;
@@ -770,11 +779,153 @@ void TestForm1::boxesDrawnAsPlain() {
     }
     QCoreApplication::processEvents();
     const QImage gepuffert = bild();
-    for (QLineEdit* box : {form.TZ, form.TT}) {
+    for (QWidget* box : std::initializer_list<QWidget*>{form.TZ, form.TT}) {
         box->setStyle(nullptr);
         box->setAttribute(Qt::WA_OpaquePaintEvent, false);
     }
     QCOMPARE(gepuffert, bild());
+}
+
+void TestForm1::timeBoxesDrawnAsLineEdit_data() {
+    QTest::addColumn<QString>("kasten");
+    QTest::addColumn<QStringList>("saetze");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("laenge");
+    QTest::addColumn<bool>("fokus");
+    const QString minute = QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig  und  ");
+    const QStringList sekunden = {minute + "fünf  Sekunden.", minute + "sechs  Sekunden.",
+                                  minute + "sieb-zehn  Sekunden.", minute + "acht  Sekunden."};
+    QTest::newRow("seconds ticking") << "TT" << sekunden << 0 << 0 << false;
+    QTest::newRow("minute changing")
+        << "TT"
+        << (sekunden +
+            QStringList{QString::fromUtf8(" Es ist  zwölf  Uhr  vier-und-zwan-zig  und  null  "
+                                          "Sekunden."),
+                        QString::fromUtf8(" Es ist  neun  Uhr.")})
+        << 0 << 0 << false;
+    QTest::newRow("piece highlighted") << "TT" << sekunden << 9 << 5 << false;
+    QTest::newRow("highlight at the end") << "TT" << sekunden << 44 << 4 << false;
+    QTest::newRow("focused by Tab") << "TT" << sekunden << 0 << 0 << true;
+    const QStringList ziffern = {"12:34:56", "12:34:57", "12:35:00", "09:00:00", "10:11:11"};
+    QTest::newRow("digits ticking") << "TZ" << ziffern << 0 << 0 << false;
+    QTest::newRow("digits focused by Tab") << "TZ" << ziffern << 0 << 0 << true;
+}
+
+// The time's boxes look as a read-only line edit in its place, in its font, colours and
+// style, also after ticks that redraw only the time's changed end: what reaches the screen
+// leaves nothing of the text before.
+void TestForm1::timeBoxesDrawnAsLineEdit() {
+    QFETCH(QString, kasten);
+    QFETCH(QStringList, saetze);
+    QFETCH(int, start);
+    QFETCH(int, laenge);
+    QFETCH(bool, fokus);
+    FormFixture f;
+    QVERIFY(f.FillVoicesAndShowActive());
+    Form1& form = *f.form;
+    Satzfeld* feld = kasten == "TZ" ? form.TZ : form.TT;
+    form.cOK->setFocus(); // the box focused only where the row says so
+    const auto bildschirm = [&form, feld] {
+        QTest::qWait(30); // the repaint, as it reaches the screen
+        const QRect r(feld->mapTo(&form, QPoint(0, 0)), feld->size());
+        return form.screen()
+            ->grabWindow(form.winId(), r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    for (const QString& satz : saetze) {
+        feld->setText(satz);
+        feld->setCursorPosition(0);
+        bildschirm();
+    }
+    if (laenge > 0) {
+        feld->setSelection(start, laenge);
+    }
+    if (fokus) {
+        feld->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(feld->hasFocus());
+    }
+    const QImage satzfeld = bildschirm();
+    const QString markiert = feld->selectedText();
+
+    QLineEdit vorbild(feld->parentWidget());
+    vorbild.setGeometry(feld->geometry());
+    vorbild.setFont(feld->font());
+    vorbild.setPalette(feld->palette());
+    vorbild.setStyle(feld->style());
+    vorbild.setAttribute(Qt::WA_OpaquePaintEvent);
+    vorbild.setReadOnly(true);
+    vorbild.setAlignment(feld->alignment());
+    vorbild.setText(feld->text());
+    vorbild.setCursorPosition(0);
+    if (laenge > 0) {
+        vorbild.setSelection(start, laenge);
+    }
+    vorbild.show();
+    vorbild.raise();
+    if (fokus) {
+        vorbild.setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(vorbild.hasFocus());
+        QCOMPARE(markiert, feld->text());
+        QCOMPARE(vorbild.selectedText(), markiert);
+    }
+    QCOMPARE(bildschirm(), satzfeld);
+}
+
+void TestForm1::sentenceSelectedAndCopied_data() {
+    QTest::addColumn<QString>("wie");
+    QTest::addColumn<QString>("markiert");
+    const QString satz = QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig.");
+    QTest::newRow("Home, Shift+End") << "Shift+End" << satz;
+    QTest::newRow("Ctrl+A") << "Ctrl+A" << satz;
+    QTest::newRow("Shift+Left twice from End") << "Shift+Left" << QString("g.");
+    QTest::newRow("dragged with the mouse") << "ziehen" << QString("ist");
+    QTest::newRow("word double-clicked") << "doppelt" << QString::fromUtf8("zwölf");
+}
+
+// The sentence can be selected by keyboard and mouse, as in a line edit, and Ctrl+C copies
+// what is selected; a mouse selection is offered as the X selection too.
+void TestForm1::sentenceSelectedAndCopied() {
+    QFETCH(QString, wie);
+    QFETCH(QString, markiert);
+    FormFixture f;
+    QVERIFY(f.FillVoicesAndShowActive());
+    Form1& form = *f.form;
+    form.TT->setText(QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig."));
+    form.TT->setFocus();
+    QTRY_VERIFY(form.TT->hasFocus());
+    QGuiApplication::clipboard()->clear();
+    const auto mitte = [&form](int von, int bis) {
+        const QRect a = form.TT->Zeichenfeld(von);
+        return QPoint((a.left() + form.TT->Zeichenfeld(bis).left()) / 2, a.center().y());
+    };
+    if (wie == "Shift+End") {
+        QTest::keyClick(form.TT, Qt::Key_Home);
+        QTest::keyClick(form.TT, Qt::Key_End, Qt::ShiftModifier);
+    } else if (wie == "Ctrl+A") {
+        QTest::keyClick(form.TT, Qt::Key_A, Qt::ControlModifier);
+    } else if (wie == "Shift+Left") {
+        QTest::keyClick(form.TT, Qt::Key_End);
+        QTest::keyClick(form.TT, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClick(form.TT, Qt::Key_Left, Qt::ShiftModifier);
+    } else if (wie == "ziehen") {
+        const QPoint von(form.TT->Zeichenfeld(4).left(), form.TT->height() / 2);
+        const QPoint bis(form.TT->Zeichenfeld(7).left(), form.TT->height() / 2);
+        QTest::mousePress(form.TT, Qt::LeftButton, {}, von);
+        QTest::mouseMove(form.TT, bis);
+        QTest::mouseRelease(form.TT, Qt::LeftButton, {}, bis);
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), markiert);
+        }
+    } else if (wie == "doppelt") {
+        QTest::mouseDClick(form.TT, Qt::LeftButton, {}, mitte(10, 11));
+    }
+    QCOMPARE(form.TT->selectedText(), markiert);
+    QTest::keyClick(form.TT, Qt::Key_C, Qt::ControlModifier);
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), markiert);
+    // The text itself stays as it was: the box is read-only.
+    QTest::keyClick(form.TT, Qt::Key_X);
+    QCOMPARE(form.TT->text(), QString::fromUtf8(" Es ist  zwölf  Uhr  drei-und-zwan-zig."));
 }
 
 QTEST_MAIN(TestForm1)

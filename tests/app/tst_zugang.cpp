@@ -131,7 +131,13 @@ void TestZugang::timeBoxesReadOnFocus() {
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
 
-    for (QLineEdit* box : {form.TZ, form.TT}) {
+    const auto textVon = [](QWidget* w) {
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            return e->text();
+        }
+        return qobject_cast<Satzfeld*>(w)->text();
+    };
+    for (QWidget* box : std::initializer_list<QWidget*>{form.TZ, form.TT}) {
         QVERIFY(box->focusPolicy() & Qt::TabFocus);
         box->setFocus();
         QTRY_VERIFY(box->hasFocus());
@@ -143,8 +149,8 @@ void TestZugang::timeBoxesReadOnFocus() {
         QVERIFY(!zugang->text(QAccessible::Description).isEmpty());
         QAccessibleTextInterface* text = zugang->textInterface();
         QVERIFY(text);
-        QCOMPARE(text->text(0, text->characterCount()), box->text());
-        QCOMPARE(zugang->text(QAccessible::Value), box->text());
+        QCOMPARE(text->text(0, text->characterCount()), textVon(box));
+        QCOMPARE(zugang->text(QAccessible::Value), textVon(box));
     }
     QCOMPARE(Zugang(form.TZ)->text(QAccessible::Value), QString("12:34:56"));
     QVERIFY(form.TT->text().contains(QString::fromUtf8("zwölf  Uhr")));

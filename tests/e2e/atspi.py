@@ -154,6 +154,16 @@ def pruefe():
     if gewaehlt(liste) != [STIMME_1]:
         fail(f"the closed voice list has {gewaehlt(liste)} selected, not {STIMME_1!r}")
 
+    # The sentence is read as text; its first letter lies within the box.
+    satz = nach_name["Uhrzeit als Satz"]
+    if "Uhr" not in (text_von(satz) or ""):
+        fail(f"the sentence reads {text_von(satz)!r}")
+    x, y, b, h = satz.queryText().getCharacterExtents(0, pyatspi.DESKTOP_COORDS)
+    kasten = satz.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    if not (kasten.x <= x < kasten.x + kasten.width and kasten.y <= y < kasten.y + kasten.height
+            and b > 0 and h > 0):
+        fail(f"the sentence's first letter at {(x, y, b, h)}, outside its box {kasten}")
+
     subprocess.run(["xdotool", "search", "--name", "^Quorvane Tikkaru", "windowactivate",
                     "--sync"], check=True)
     warte(lambda: fokus(elemente) == "Uhrzeit als Satz", "the sentence has no focus at start")
