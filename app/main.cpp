@@ -203,18 +203,24 @@ int main(int argc, char* argv[]) {
 
     // Speaking once makes no window, so it needs neither a display nor the toolkit's GUI: it
     // runs from cron, over SSH or in a text console, and its first sound comes sooner. It
-    // hands its request to a running clock instead where there is one. The player connects
-    // while the application is made and the request is read.
+    // hands its request to a running clock instead where there is one; else the player
+    // connects while the application is made and the request is read. A request handed over
+    // plays nothing here, so it leaves the sound server to the clock that speaks it.
     if (aufruf.Einmal) {
+        const bool verbinden = !instanz.OtherRunning();
         std::unique_ptr<PulsePlayer> player;
-        if (StelleSpracheEin()) {
+        const auto machePlayer = [&player, verbinden] {
             player = std::make_unique<PulsePlayer>();
-            player->ConnectAhead();
+            if (verbinden) {
+                player->ConnectAhead();
+            }
+        };
+        if (StelleSpracheEin()) {
+            machePlayer();
         }
         QCoreApplication app(argc, argv);
         if (!player) {
-            player = std::make_unique<PulsePlayer>();
-            player->ConnectAhead();
+            machePlayer();
         }
         int status = 0;
         {
