@@ -121,7 +121,7 @@ private:
     const PulseOptions& options_;
     pa_threaded_mainloop* loop_ = nullptr; // player thread: made once, freed at the end
     pa_context* context_ = nullptr;        // loop lock
-    bool connected_ = false;    // loop lock: the context was ready and the server said what it is
+    bool connected_ = false;               // loop lock: the context was ready
     bool serverRewinds_ = true; // loop lock: PulseAudio proper; PipeWire's pulse server does not
     bool sinkIdle_ = true;      // loop lock: no other stream played on the sink when asked
     bool serverAsked_ = false;  // loop lock: the server was asked what it is, on this context
