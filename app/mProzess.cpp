@@ -72,8 +72,16 @@ void SchreibeHalter(int fd) {
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
     const std::string text = std::to_string(::getpid()) + "\ntikkaru\n" + host + "\n";
-    if (::ftruncate(fd, 0) == 0) {
-        [[maybe_unused]] const auto n = ::pwrite(fd, text.data(), text.size(), 0);
+    // Written over the last holder's words, and cut only where those were longer: truncating
+    // first frees the file's block, which on a journalling file system costs more than
+    // everything else a start does before its first sound. A text not written whole leaves
+    // no words.
+    const auto n = ::pwrite(fd, text.data(), text.size(), 0);
+    struct stat st {};
+    if (n != static_cast<ssize_t>(text.size())) {
+        [[maybe_unused]] const int leer = ::ftruncate(fd, 0);
+    } else if (::fstat(fd, &st) == 0 && st.st_size > n) {
+        [[maybe_unused]] const int gekuerzt = ::ftruncate(fd, n);
     }
 }
 

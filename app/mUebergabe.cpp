@@ -158,23 +158,40 @@ QDBusMessage Anfrage(const char* methode, const QString& ziel = DienstName) {
     return QDBusMessage::createMethodCall(ziel, Pfad, Schnittstelle, methode);
 }
 
-// A question to the bus itself, answered within the first exchange's bound.
-QDBusMessage FrageBus(QDBusConnection& bus, const char* methode, const QString& name) {
+QDBusMessage BusFrage(const char* methode, const QString& name) {
     QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                     "org.freedesktop.DBus", methode);
     m << name;
-    return bus.call(m, QDBus::Block, AntwortFrist);
+    return m;
+}
+
+// A question to the bus itself, answered within the first exchange's bound.
+QDBusMessage FrageBus(QDBusConnection& bus, const char* methode, const QString& name) {
+    return bus.call(BusFrage(methode, name), QDBus::Block, AntwortFrist);
 }
 
 // The bus connection of the clock that holds the lock (process id halter, 0 when unknown):
 // the owner of the name, or one waiting for it, whose process is that one. Another process
 // that holds the name is no clock. "" when there is none.
 QString UhrAmBus(QDBusConnection& bus, qint64 halter) {
-    const QDBusMessage besitzer = FrageBus(bus, "ListQueuedOwners", DienstName);
+    // The owner's process is asked together with the list, which names the owner first: where
+    // that is the clock, as it nearly always is, one round trip to the bus finds it.
+    QDBusPendingCall liste = bus.asyncCall(BusFrage("ListQueuedOwners", DienstName), AntwortFrist);
+    QDBusPendingCall erster =
+        bus.asyncCall(BusFrage("GetConnectionUnixProcessID", DienstName), AntwortFrist);
+    liste.waitForFinished();
+    const QDBusMessage besitzer = liste.reply();
     if (besitzer.type() != QDBusMessage::ReplyMessage || besitzer.arguments().isEmpty()) {
         return {};
     }
     const QStringList namen = besitzer.arguments().constFirst().toStringList();
+    erster.waitForFinished();
+    const QDBusMessage ersterPid = erster.reply();
+    if (!namen.isEmpty() && halter > 0 && ersterPid.type() == QDBusMessage::ReplyMessage &&
+        !ersterPid.arguments().isEmpty() &&
+        ersterPid.arguments().constFirst().toLongLong() == halter) {
+        return namen.constFirst();
+    }
     for (const QString& name : namen) {
         if (halter <= 0) {
             return name;

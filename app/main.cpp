@@ -12,13 +12,16 @@
 
 #include <QCoreApplication>
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include <dlfcn.h>
+#include <langinfo.h>
 
 namespace {
 
@@ -98,6 +101,20 @@ void SetzeLaufzeitOrdner() {
                 vorher(type, context, text);
             }
         });
+}
+
+// The sound server's library reads the locale on the player's threads, so the player starts
+// once it is set. The application sets it from the environment as it is made; set the same way
+// before, where it is UTF-8 (the toolkit's own choice then too), so that the application's
+// setting changes nothing and the player can start first. False where the application may
+// choose another locale: the player then starts after it.
+bool StelleSpracheEin() {
+    if (std::setlocale(LC_ALL, "") == nullptr) {
+        return false;
+    }
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr &&
+           (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
 // The process as the window sees it: the lock, the hand-over to a running copy, and the end,
@@ -186,17 +203,35 @@ int main(int argc, char* argv[]) {
 
     // Speaking once makes no window, so it needs neither a display nor the toolkit's GUI: it
     // runs from cron, over SSH or in a text console, and its first sound comes sooner. It
-    // hands its request to a running clock instead where there is one. The player is made
-    // once the application has set the locale, which the sound server's library reads on the
-    // player's threads; it connects while the request is read.
+    // hands its request to a running clock instead where there is one; else the player
+    // connects while the application is made and the request is read. A request handed over
+    // plays nothing here, so it leaves the sound server to the clock that speaks it.
     if (aufruf.Einmal) {
+        const bool verbinden = !instanz.OtherRunning();
+        std::unique_ptr<PulsePlayer> player;
+        const auto machePlayer = [&player, verbinden] {
+            player = std::make_unique<PulsePlayer>();
+            if (verbinden) {
+                player->ConnectAhead();
+            }
+        };
+        if (StelleSpracheEin()) {
+            machePlayer();
+        }
         QCoreApplication app(argc, argv);
-        PulsePlayer player;
-        player.ConnectAhead();
-        EinmalAnsage einmal(clock, player, EchterProzess(aufruf, instanz));
-        const TerminationSignals signale([&einmal] { einmal.Abbrechen(); });
-        einmal.Starte();
-        return app.exec();
+        if (!player) {
+            machePlayer();
+        }
+        int status = 0;
+        {
+            EinmalAnsage einmal(clock, *player, EchterProzess(aufruf, instanz));
+            const TerminationSignals signale([&einmal] { einmal.Abbrechen(); });
+            einmal.Starte();
+            status = app.exec();
+        }
+        // Its reports go to the application's event loop: the player goes first.
+        player.reset();
+        return status;
     }
 
     // A second start shows no window either: it brings the running clock's window to the

@@ -481,24 +481,24 @@ def gapless():
 def idle_pause():
     """The pause after "Es ist" when speaking once on the idle sink, as from cron: nothing else
     plays there, and the recorder asks for a latency as long as the sink's idle one, so that
-    it does not hold the sink at a small latency. The first quiet gap of the recording, less
-    the silence at the end of "ist" and at the start of "zwoelf"."""
+    it does not hold the sink at a small latency. Measured as the other pauses are: from where
+    "ist" ends to where "zwoelf" begins, each found in the recording by its own recording
+    (joins_and_pauses), whatever the level the server plays them at."""
     log(f"pause after 'Es ist', speaking once, idle sink ({server})")
-    around = wav_info("ist")[2] + wav_info("zwoelf")[1]
+    words = "es ist ~ zwoelf".split()
     _, env = home(1)
     env = dict(env, PULSE_SINK=args.idle_sink)
     pauses = []
     for _ in range(max(3, args.runs // 2)):
-        rec = Recorder(args.idle_sink, 2000)
+        rec = Recorder(args.idle_sink, 2000, rate=PIECE_RATE)
         subprocess.run(["faketime", "-f", "@2026-12-07 12:34:56", args.tikkaru, "!", "1"],
                        env=env)
         time.sleep(2.5)  # the monitor of an idle sink delivers in blocks of up to 2 s
         rec.stop()
-        loud = [i for i, v in enumerate(rec.samples()) if abs(v) > THRESHOLD]
-        gaps = [(b - a) / RATE for a, b in zip(loud, loud[1:]) if b - a > 0.15 * RATE]
-        if gaps:
-            pauses.append(gaps[0] - around)
-        log(f"  {1000 * pauses[-1]:.0f} ms" if gaps else "  no pause heard")
+        found = joins_and_pauses(list(rec.samples()), words)
+        if found and found[1]:
+            pauses.append(found[1][0])
+        log(f"  {1000 * pauses[-1]:.1f} ms" if found and found[1] else "  pieces not found")
         time.sleep(3)  # the sink goes back to its idle latency
     srow("Pause after \"Es ist\", speaking once, idle sink", "ms", pauses, "", None,
          "250 +- 5", 1000)

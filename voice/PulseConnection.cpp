@@ -134,32 +134,65 @@ bool PulseConnection::Connect() {
     return AwaitReady();
 }
 
-bool PulseConnection::AskSink() {
-    const auto onInfo = [](pa_context*, const pa_sink_info* info, int, void* self) {
-        auto* c = static_cast<PulseConnection*>(self);
-        if (info != nullptr) {
-            c->sinkIdle_ = info->state != PA_SINK_RUNNING;
-        }
-        c->Wake();
-    };
-    bool asked = false;
-    const bool told = Request(
-        [&]() -> pa_operation* {
-            asked = serverRewinds_;
-            sinkIdle_ = true;
-            const std::string& sink = options_.sink;
-            return asked
-                       ? pa_context_get_sink_info_by_name(
-                             context_, sink.empty() ? "@DEFAULT_SINK@" : sink.c_str(), onInfo, this)
-                       : nullptr;
-        },
-        nullptr, Now() + options_.connectTimeout);
-    if (!asked || told) {
-        return true;
+void PulseConnection::AskSinkAhead() {
+    DropQuestions();
+    if (!serverAsked_) {
+        serverAsked_ = true;
+        serverOp_ = pa_context_get_server_info(
+            context_,
+            [](pa_context*, const pa_server_info* info, void* self) {
+                auto* c = static_cast<PulseConnection*>(self);
+                if (info != nullptr && info->server_name != nullptr) {
+                    c->serverRewinds_ = std::strstr(info->server_name, "PipeWire") == nullptr;
+                }
+                c->Wake();
+            },
+            this);
     }
+    // Asked on every server: the answer is used only where the server rewinds.
+    sinkIdle_ = true;
+    const std::string& sink = options_.sink;
+    sinkOp_ = pa_context_get_sink_info_by_name(
+        context_, sink.empty() ? "@DEFAULT_SINK@" : sink.c_str(),
+        [](pa_context*, const pa_sink_info* info, int, void* self) {
+            auto* c = static_cast<PulseConnection*>(self);
+            if (info != nullptr) {
+                c->sinkIdle_ = info->state != PA_SINK_RUNNING;
+            }
+            c->Wake();
+        },
+        this);
+}
+
+bool PulseConnection::AwaitSink() {
+    const auto answered = [](pa_operation* op) {
+        return op == nullptr || pa_operation_get_state(op) != PA_OPERATION_RUNNING;
+    };
+    WaitFor([&] { return answered(serverOp_) && answered(sinkOp_); },
+            Now() + options_.connectTimeout);
     Locked lock(*this);
-    GiveUp(PlayFailure::ServerSilent, "no sink information in time");
-    return false;
+    const auto done = [](pa_operation* op) {
+        return op != nullptr && pa_operation_get_state(op) == PA_OPERATION_DONE;
+    };
+    // A question that could not even be asked (nullptr) has no answer either.
+    const bool told = done(sinkOp_) && (serverOp_ == nullptr || done(serverOp_));
+    DropQuestions();
+    if (!told) {
+        GiveUp(PlayFailure::ServerSilent, "no server or sink information in time");
+    }
+    return told;
+}
+
+void PulseConnection::DropQuestions() {
+    for (pa_operation** op : {&serverOp_, &sinkOp_}) {
+        if (*op != nullptr) {
+            if (pa_operation_get_state(*op) == PA_OPERATION_RUNNING) {
+                pa_operation_cancel(*op);
+            }
+            pa_operation_unref(*op);
+            *op = nullptr;
+        }
+    }
 }
 
 bool PulseConnection::SinkRewinds() {
@@ -212,34 +245,21 @@ bool PulseConnection::AwaitReady() {
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
         },
         Now() + options_.connectTimeout);
-    const auto onInfo = [](pa_context*, const pa_server_info* info, void* self) {
-        auto* c = static_cast<PulseConnection*>(self);
-        if (info != nullptr && info->server_name != nullptr) {
-            c->serverRewinds_ = std::strstr(info->server_name, "PipeWire") == nullptr;
-        }
-        c->Wake();
-    };
-    bool ready = false;
-    const bool told = Request(
-        [&]() -> pa_operation* {
-            ready = pa_context_get_state(context_) == PA_CONTEXT_READY;
-            return ready ? pa_context_get_server_info(context_, onInfo, this) : nullptr;
-        },
-        nullptr, Now() + options_.connectTimeout);
     Locked lock(*this);
+    const bool ready = pa_context_get_state(context_) == PA_CONTEXT_READY;
     if (!ready) {
         GiveUp(answered ? PlayFailure::NoServer : PlayFailure::ServerSilent,
                answered ? "server refused" : "server did not answer in time");
-    } else if (!told) {
-        GiveUp(PlayFailure::ServerSilent, "no server information in time");
     }
-    return connected_ = ready && told;
+    return connected_ = ready;
 }
 
 void PulseConnection::DropConnection() {
     if (drop_) {
         drop_();
     }
+    DropQuestions();
+    serverAsked_ = false;
     if (context_ != nullptr) {
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_disconnect(context_);

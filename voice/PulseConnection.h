@@ -94,9 +94,13 @@ public:
     // A connection that is ready, made now if there is none (bounded by connectTimeout).
     bool Connect();
 
-    // Where the server rewinds at all, asks whether other streams keep the sink running;
-    // false (the connection given up) when no answer came in time.
-    bool AskSink();
+    // Asks what the server is (once a connection) and whether other streams keep the sink
+    // running, and returns without waiting: the answers come while a stream opens, instead of
+    // one round trip after the other before it. Loop lock.
+    void AskSinkAhead();
+    // Waits for the answers asked ahead; false (the connection given up) when none came in
+    // time.
+    bool AwaitSink();
     // Whether a stream that starts now is rewound over: the server rewinds, the sink was idle.
     bool SinkRewinds();
 
@@ -107,19 +111,24 @@ private:
     // request could not even be made. Loop lock.
     bool BeginConnect();
 
-    // Waits for the context begun to be ready and for the server to say what it is.
+    // Waits for the context begun to be ready.
     bool AwaitReady();
+    // Forgets the questions asked ahead, answered or not. Loop lock.
+    void DropQuestions();
 
     void DropConnection();
 
     const PulseOptions& options_;
     pa_threaded_mainloop* loop_ = nullptr; // player thread: made once, freed at the end
     pa_context* context_ = nullptr;        // loop lock
-    bool connected_ = false;    // loop lock: the context was ready and the server said what it is
+    bool connected_ = false;               // loop lock: the context was ready
     bool serverRewinds_ = true; // loop lock: PulseAudio proper; PipeWire's pulse server does not
     bool sinkIdle_ = true;      // loop lock: no other stream played on the sink when asked
-    int operationSuccess_ = 0;  // loop lock
-    double nextAttempt_ = 0;    // player thread: no connection attempt before this time
+    bool serverAsked_ = false;  // loop lock: the server was asked what it is, on this context
+    pa_operation* serverOp_ = nullptr; // loop lock: the questions asked ahead, until answered
+    pa_operation* sinkOp_ = nullptr;
+    int operationSuccess_ = 0; // loop lock
+    double nextAttempt_ = 0;   // player thread: no connection attempt before this time
     // Player thread: the first failure since TakeFailure, and why the connection was last
     // given up (what a sound skipped within the retry pause fails with).
     PlayFailure failure_ = PlayFailure::None;

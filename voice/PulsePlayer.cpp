@@ -205,12 +205,10 @@ struct PulsePlayer::Impl {
 
     // Asks for a playback stream for sampleSpec on the ready connection.
     Stream* Open(const pa_sample_spec& sampleSpec) {
-        // Whether other streams keep the sink running: then a new stream of ours joins without
-        // a rewind and needs no lead (see RewindLeadBytes).
-        if (!connection.AskSink()) {
-            return nullptr;
-        }
         Locked lock(connection);
+        // Whether other streams keep the sink running: then a new stream of ours joins without
+        // a rewind and needs no lead (see RewindLeadBytes). Answered while the stream opens.
+        connection.AskSinkAhead();
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, options.mediaRole.c_str());
         pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "Ansage");
@@ -238,7 +236,8 @@ struct PulsePlayer::Impl {
         return streams.back().get();
     }
 
-    // Waits for a stream just opened to be ready (bounded by connectTimeout).
+    // Waits for a stream just opened to be ready, and for the sink's state (each bounded by
+    // connectTimeout).
     bool AwaitOpen(Stream* opened) {
         const bool answered = connection.WaitFor(
             [&] {
@@ -246,14 +245,16 @@ struct PulsePlayer::Impl {
                 return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
             },
             Now() + options.connectTimeout);
-        Locked lock(connection);
-        if (pa_stream_get_state(opened->stream) == PA_STREAM_READY) {
+        {
+            Locked lock(connection);
+            if (pa_stream_get_state(opened->stream) != PA_STREAM_READY) {
+                connection.GiveUp(answered ? PlayFailure::ServerLost : PlayFailure::ServerSilent,
+                                  answered ? "no stream" : "stream not opened in time");
+                return false;
+            }
             opened->lastUsed = Now();
-            return true;
         }
-        connection.GiveUp(answered ? PlayFailure::ServerLost : PlayFailure::ServerSilent,
-                          answered ? "no stream" : "stream not opened in time");
-        return false;
+        return connection.AwaitSink();
     }
 
     // Plays out what the stream holds; false when that failed (and the connection is gone).

@@ -231,9 +231,9 @@ grep -q '^WinLeft=' "$conf" && grep -q '^Mode=1' "$conf" || fail "SIGTERM did no
 
 # A lock file with no process behind it keeps no clock from starting, whatever it holds: the
 # process id of a killed copy (whose name on the bus goes with it), nothing (a copy killed
-# before it wrote its lock) or garbage. '!' speaks alone, and the window starts and takes
-# its name.
-for left in killed empty garbage; do
+# before it wrote its lock), a longer text than the new holder's, or garbage. '!' speaks
+# alone, and the window starts, takes its name and leaves its own words in the lock, whole.
+for left in killed empty longer garbage; do
     case $left in
     killed)
         "$TIKKARU" &
@@ -243,6 +243,8 @@ for left in killed empty garbage; do
         wait "$killed" 2>/dev/null || true
         ;;
     empty) : >"$XDG_RUNTIME_DIR/tikkaru.lock" ;;
+    longer) printf '4999999\ntikkaru\n%s.a.much.longer.name\n' "$(hostname)" \
+        >"$XDG_RUNTIME_DIR/tikkaru.lock" ;;
     garbage) echo xyz >"$XDG_RUNTIME_DIR/tikkaru.lock" ;;
     esac
     [ -e "$XDG_RUNTIME_DIR/tikkaru.lock" ] || fail "lock $left: no lock file left to test"
@@ -255,6 +257,8 @@ for left in killed empty garbage; do
     window_id >/dev/null || fail "lock $left blocked the start"
     for _ in $(seq 50); do clock Version >/dev/null 2>&1 && break; sleep 0.1; done
     clock Version >/dev/null || fail "lock $left: the window took no name"
+    [ "$(cat "$XDG_RUNTIME_DIR/tikkaru.lock")" = "$(printf '%s\ntikkaru\n%s' "$clock_pid" "$(hostname)")" ] ||
+        fail "lock $left: the window's lock holds: $(cat "$XDG_RUNTIME_DIR/tikkaru.lock")"
     if [ "$left" != garbage ]; then
         kill "$clock_pid"
         wait "$clock_pid" 2>/dev/null || true
