@@ -14,11 +14,11 @@ win=$(window_id) || fail "no window"
 # " Es ist ~ zwoelf  Uhr  vier-un-drei-ssig." in voice 1: "Es ist", a pause, the rest; then
 # quiet long enough that a second announcement of the same minute would have been heard.
 await_heard rec 2 2000 20 || true
-expect_stretches 360 1690
+expect_stretches 390 1450
 
 xdotool windowfocus --sync "$win" key Return
 await_heard rec 4 1500 15 || true
-expect_stretches 360 1690 360 1690
+expect_stretches 390 1450 390 1450
 
 xdotool windowfocus --sync "$win" key Escape
 for _ in $(seq 50); do kill -0 "$clock_pid" 2>/dev/null || break; sleep 0.1; done
