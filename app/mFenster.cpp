@@ -3,6 +3,7 @@
 
 #include "Form1.h"
 #include "PulsePlayer.h"
+#include "mSignale.h"
 #include "mUebergabeDienst.h"
 
 #include <QApplication>
