@@ -154,9 +154,7 @@ void Form1::Tikkaru(Anfrage anfrage) {
                              });
 }
 
-void Form1::SageAufAnfrage(
-    bool sekunden, int stimme,
-    std::function<void(int Status, const std::vector<std::string>& Stumm)> fertig) {
+void Form1::SageAufAnfrage(bool sekunden, int stimme, Fertig fertig) {
     if (vBusy == 1) {
         fertig(static_cast<int>(EndeStatus::Beschaeftigt), {});
         return;
@@ -171,6 +169,32 @@ void Form1::SageAufAnfrage(
              [fertig = std::move(fertig)](const Ergebnis& ergebnis) {
                  fertig(static_cast<int>(StatusVon(ergebnis)), ergebnis.stumm);
              }});
+}
+
+int Form1::Stimmen() const {
+    return coVoice->count();
+}
+
+bool Form1::Spricht() const {
+    return vBusy == 1;
+}
+
+bool Form1::Geladen() const {
+    return vLoaded != 0;
+}
+
+void Form1::Hervorholen() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+QString Form1::Ziffern() const {
+    return TZ->text();
+}
+
+QString Form1::Satz() const {
+    return TT->text();
 }
 
 void Form1::Timer1_Timer() {

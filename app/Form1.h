@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DienstFenster.h"
 #include "Player.h"
 #include "Steuerelemente.h"
 #include "mProzess.h"
@@ -17,7 +18,7 @@ enum class Modus;
 
 // The clock's one window: the controls, their handlers, the display refresh, the
 // announcement and the scheduler's tick.
-class Form1 : public Steuerelemente {
+class Form1 : public Steuerelemente, public DienstFenster {
     Q_OBJECT
 public:
     Form1(Clock& clock, Player& player, Prozess prozess, QWidget* parent = nullptr);
@@ -29,7 +30,7 @@ public:
     // Writes the settings without ending (the session's commit at logout).
     void SichereEinstellungen();
 
-    void ZeigeZeit();
+    void ZeigeZeit() override;
     // Hands one word piece to the player in the selected voice (or the voice index given),
     // which tells meldung when it is heard; false when it has no recording (silence).
     bool SagWort(const std::string& Wort, Meldung meldung, int stimme = -1);
@@ -39,9 +40,14 @@ public:
     // the seconds as asked and in voice number stimme (0: the selected one), and tells fertig
     // the exit status for the caller and the pieces that stayed silent when it has been heard;
     // Beschaeftigt at once while an announcement runs.
-    void
-    SageAufAnfrage(bool sekunden, int stimme,
-                   std::function<void(int Status, const std::vector<std::string>& Stumm)> fertig);
+    void SageAufAnfrage(bool sekunden, int stimme, Fertig fertig) override;
+    // The rest of what the bus service asks (DienstFenster).
+    int Stimmen() const override;
+    bool Spricht() const override;
+    bool Geladen() const override;
+    void Hervorholen() override;
+    QString Ziffern() const override;
+    QString Satz() const override;
     void Timer1_Timer();
 
     void opMA_Click();

@@ -3,6 +3,7 @@
 
 #include "Form1.h"
 #include "PulsePlayer.h"
+#include "mSignale.h"
 #include "mUebergabeDienst.h"
 
 #include <QApplication>
@@ -59,7 +60,7 @@ extern "C" int tikkaru_fenster(FensterStart* start) {
     // Start-up ends with the window shown, which takes the requests handed over by others (it
     // holds the lock).
     form.Form_Load();
-    Uebergabe uebergabe(form);
+    Uebergabe uebergabe(form, &form);
     uebergabe.Anmelden();
     return app.exec();
 }

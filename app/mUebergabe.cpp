@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mUebergabe.h"
 
+#include "mEinzeln.h"
 #include "mKatalog.h"
 #include "mProgVer.h"
 #include "mProzess.h"
+#include "mSignale.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mUebergabeDienst.h"
 
-#include "Form1.h"
-#include "Satzfeld.h"
 #include "mProgVer.h"
 #include "mProzess.h"
 #include "mUebergabe.h"
 
-#include <QComboBox>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -36,8 +33,8 @@ struct Uebergabe::Rueckweg {
     Uebergabe* an = nullptr; // mutex
 };
 
-Uebergabe::Uebergabe(Form1& form)
-    : QObject(&form), form_(form), pruefung_(new QTimer(this)),
+Uebergabe::Uebergabe(DienstFenster& fenster, QObject* eltern)
+    : QObject(eltern), fenster_(fenster), pruefung_(new QTimer(this)),
       rueckweg_(std::make_shared<Rueckweg>()) {
     rueckweg_->an = this;
     // A session bus that ends (and is started again) takes the connection with it: the next
@@ -130,18 +127,18 @@ int Uebergabe::AnsageBericht(bool sekunden, int stimme, QStringList&) {
 }
 
 int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
-    if (stimme < 0 || stimme > form_.coVoice->count()) {
+    if (stimme < 0 || stimme > fenster_.Stimmen()) {
         sendErrorReply(QDBusError::InvalidArgs, QString("Stimme %1 gibt es nicht").arg(stimme));
         return 0;
     }
     // Nothing is queued: a clock that speaks says so at once.
-    if (form_.vBusy == 1) {
+    if (fenster_.Spricht()) {
         return static_cast<int>(EndeStatus::Beschaeftigt);
     }
     // A call that wants no reply is a request to speak, not a caller to wait for: spoken,
     // and nobody is told.
     if (!message().isReplyRequired()) {
-        form_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
+        fenster_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
         return 0;
     }
     // Taken: the call is answered when the announcement has been heard, and the bus and the
@@ -172,15 +169,15 @@ int Uebergabe::Nimm(bool sekunden, int stimme, bool mitStummen) {
                 if (!anrufer.isValid() || !anrufer.value()) {
                     antworte(static_cast<int>(EndeStatus::Abgebrochen), {});
                 } else {
-                    form_.SageAufAnfrage(sekunden, stimme, antworte);
+                    fenster_.SageAufAnfrage(sekunden, stimme, antworte);
                 }
             });
     return 0;
 }
 
 void Uebergabe::AnsageSignal(bool sekunden, int stimme) {
-    if (stimme >= 0 && stimme <= form_.coVoice->count()) {
-        form_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
+    if (stimme >= 0 && stimme <= fenster_.Stimmen()) {
+        fenster_.SageAufAnfrage(sekunden, stimme, [](int, const std::vector<std::string>&) {});
     }
 }
 
@@ -192,21 +189,18 @@ void Uebergabe::Zeigen(const QString& token) {
     // The token is taken and checked but not used: Qt 6.4 activates a Wayland window with a
     // token of its own and offers no way to pass one, and putting it into the environment, as
     // later versions read it, would race with the threads that read the environment.
-    if (form_.vLoaded == 0) {
-        return;
+    if (fenster_.Geladen()) {
+        fenster_.Hervorholen();
     }
-    form_.showNormal();
-    form_.raise();
-    form_.activateWindow();
 }
 
 QString Uebergabe::Anzeige(QString& satz) {
     // A window nobody sees ticks seldom: what it shows is brought up to date for the caller.
-    if (form_.vBusy == 0) {
-        form_.ZeigeZeit();
+    if (!fenster_.Spricht()) {
+        fenster_.ZeigeZeit();
     }
-    satz = form_.TT->text();
-    return form_.TZ->text();
+    satz = fenster_.Satz();
+    return fenster_.Ziffern();
 }
 
 QString Uebergabe::Version() {

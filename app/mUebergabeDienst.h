@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DienstFenster.h"
 #include "Postfach.h"
 
 #include <QDBusConnection>
@@ -11,7 +12,6 @@
 
 #include <memory>
 
-class Form1;
 class QTimer;
 
 // The service side, registered by the window only (it holds the lock).
@@ -19,7 +19,8 @@ class Uebergabe final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.quorvane.Tikkaru")
 public:
-    explicit Uebergabe(Form1& form);
+    // Serves fenster; a child of eltern.
+    Uebergabe(DienstFenster& fenster, QObject* eltern);
     ~Uebergabe() override;
     // Connects to the bus, registers the object and asks for the name (or a place in the queue
     // for it while another process holds it), and returns at once: nothing of it waits on the
@@ -48,7 +49,7 @@ private:
     void FrageNachName();
 
     struct Rueckweg;
-    Form1& form_;
+    DienstFenster& fenster_;
     QDBusConnection bus_{QString()};
     QTimer* pruefung_;
     Postfach post_;

@@ -3,10 +3,12 @@
 #include "PulsePlayer.h"
 #include "mDatenPfad.h"
 #include "mEinmal.h"
+#include "mEinzeln.h"
 #include "mFenster.h"
 #include "mGetCMD.h"
 #include "mProgVer.h"
 #include "mProzess.h"
+#include "mSignale.h"
 #include "mStimmBericht.h"
 #include "mUebergabe.h"
 

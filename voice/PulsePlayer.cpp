@@ -527,35 +527,41 @@ PulsePlayer::Options MitSink(PulsePlayer::Options o) {
 }
 } // namespace
 
-PulsePlayer::PulsePlayer(Options options)
-    : d(std::make_unique<Impl>(MitSink(std::move(options)), bote_)) {}
+PulsePlayer::PulsePlayer(Options options) : options_(MitSink(std::move(options))) {}
 
 PulsePlayer::~PulsePlayer() = default;
 
+PulsePlayer::Impl& PulsePlayer::Werk() {
+    if (!d) {
+        d = std::make_unique<Impl>(options_, bote_);
+    }
+    return *d;
+}
+
 void PulsePlayer::PlayImage(const QByteArray& wav, Meldung meldung) {
-    d->Give({Auftrag::Bild, wav, {}, std::move(meldung), {}});
+    Werk().Give({Auftrag::Bild, wav, {}, std::move(meldung), {}});
 }
 
 void PulsePlayer::PlayFile(const std::string& path, Meldung meldung) {
-    d->Give({Auftrag::Datei, {}, path, std::move(meldung), {}});
+    Werk().Give({Auftrag::Datei, {}, path, std::move(meldung), {}});
 }
 
 void PulsePlayer::PlaySilence(double seconds, Meldung meldung) {
-    d->Give({Auftrag::Stille, {}, {}, std::move(meldung), {}, seconds});
+    Werk().Give({Auftrag::Stille, {}, {}, std::move(meldung), {}, seconds});
 }
 
 void PulsePlayer::PrepareImage(const QByteArray& wav) {
-    d->Give({Auftrag::BereiteBild, wav, {}, {}, {}});
+    Werk().Give({Auftrag::BereiteBild, wav, {}, {}, {}});
 }
 
 void PulsePlayer::PrepareFile(const std::string& path) {
-    d->Give({Auftrag::BereiteDatei, {}, path, {}, {}});
+    Werk().Give({Auftrag::BereiteDatei, {}, path, {}, {}});
 }
 
 void PulsePlayer::Drain(std::function<void(PlayFailure)> fertig) {
-    d->Give({Auftrag::Leeren, {}, {}, {}, std::move(fertig)});
+    Werk().Give({Auftrag::Leeren, {}, {}, {}, std::move(fertig)});
 }
 
 void PulsePlayer::ConnectAhead() {
-    d->Give({Auftrag::Verbinden, {}, {}, {}, {}});
+    Werk().Give({Auftrag::Verbinden, {}, {}, {}, {}});
 }

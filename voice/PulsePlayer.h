@@ -60,7 +60,11 @@ public:
 
 private:
     struct Impl;
+    // The player's thread and its connection, made at the first call: a window that only
+    // hands over to a running clock, or never speaks, starts neither.
+    Impl& Werk();
     // The reports are delivered through this object's thread, the one that made the player.
     Postfach bote_;
+    Options options_; // read from the environment when the player is made, before threads
     std::unique_ptr<Impl> d;
 };

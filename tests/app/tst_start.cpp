@@ -2,6 +2,7 @@
 #include "FormFixture.h"
 #include "ScreenPlacement.h"
 #include "mEinmal.h"
+#include "mSignale.h"
 #include "mZeitSatz.h"
 
 #include <QCheckBox>

@@ -3,6 +3,7 @@
 #include "SinkRecorder.h"
 #include "mKatalog.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QProcess>
 #include <QScopeGuard>
@@ -30,6 +31,12 @@ namespace {
 constexpr int kRate = 8000; // the rate recordings are compared at
 using Samples = std::vector<float>;
 const auto L = [](const char* s) { return QString::fromLatin1(s); };
+
+// The threads this process runs.
+int Threads() {
+    return static_cast<int>(
+        QDir(L("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
 
 // Runs a tool quietly (its output must not mix with ours).
 bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
@@ -460,7 +467,9 @@ private slots:
         }
         PulsePlayer::Options o;
         o.retryPause = 0; // try again at every sound
+        const int threads = Threads();
         PulsePlayer player(o);
+        QCOMPARE(Threads(), threads); // a player not asked for anything yet runs nothing
         const Berichte b = Hoere(player, {{LadeAufnahme("ES", 1), {}},
                                           {LadeAufnahme("ES", 1), {}},
                                           {{}, tmp.filePath(L("fehlt.wav"))}});
